@@ -1,0 +1,269 @@
+// POSIX backend of the platform layer (Linux, macOS, the BSDs).
+//
+// Exclusive opens use a non-blocking flock, which holds also against root,
+// plus TIOCEXCL on terminals. Port time-outs are enforced with poll() and a
+// monotonic clock, because termios' VTIME cannot express them.
+#include "platform/platform.h"
+
+#include <cerrno>
+#include <ctime>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+int descriptor(PlatformHandle handle) { return static_cast<int>(handle.value); }
+
+PlatformHandle from_descriptor(int fd) {
+    PlatformHandle handle;
+    handle.value = fd;
+    return handle;
+}
+
+// Milliseconds on a clock that never jumps.
+int64_t now_ms() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+int poll_once(int fd, short events, int64_t wait_ms, short* revents) {
+    pollfd entry{fd, events, 0};
+    int rc;
+    do {
+        rc = poll(&entry, 1, static_cast<int>(wait_ms));
+    } while (rc < 0 && errno == EINTR);
+    *revents = entry.revents;
+    return rc;
+}
+
+void sleep_ms(int64_t ms) {
+    if (ms <= 0) return;
+    timespec ts{static_cast<time_t>(ms / 1000), static_cast<long>((ms % 1000) * 1000000)};
+    while (nanosleep(&ts, &ts) < 0 && errno == EINTR) {
+    }
+}
+
+bool take_exclusive_lock(int fd) { return flock(fd, LOCK_EX | LOCK_NB) == 0; }
+
+speed_t speed_for(uint32_t baud_rate) {
+    switch (baud_rate) {
+        case 9600: return B9600;
+        case 19200: return B19200;
+        case 38400: return B38400;
+        case 57600: return B57600;
+        default: return B115200;
+    }
+}
+
+}  // namespace
+
+PlatformHandle platform_open_file(const char* path) {
+    int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return PlatformHandle{};
+    struct stat info {};
+    if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode) || !take_exclusive_lock(fd)) {
+        close(fd);
+        return PlatformHandle{};
+    }
+    return from_descriptor(fd);
+}
+
+IoResult platform_read_file(PlatformHandle file, void* buffer, uint32_t count) {
+    IoResult result{true, 0};
+    auto* bytes = static_cast<unsigned char*>(buffer);
+    // A regular file gives everything in one call; the loop only matters for
+    // the odd file system that hands out less.
+    while (result.count < count) {
+        ssize_t got = read(descriptor(file), bytes + result.count, count - result.count);
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            result.ok = false;
+            break;
+        }
+        if (got == 0) break;
+        result.count += static_cast<uint32_t>(got);
+    }
+    return result;
+}
+
+bool platform_file_size(PlatformHandle file, uint32_t* size) {
+    struct stat info {};
+    if (fstat(descriptor(file), &info) != 0) return false;
+    uint32_t low = static_cast<uint32_t>(static_cast<uint64_t>(info.st_size) & 0xFFFFFFFFu);
+    if (low == 0xFFFFFFFFu) return false;
+    *size = low;
+    return true;
+}
+
+bool platform_seek_from_start(PlatformHandle file, int32_t distance) {
+    if (distance < 0) return false;
+    return lseek(descriptor(file), static_cast<off_t>(distance), SEEK_SET) >= 0;
+}
+
+void platform_close(PlatformHandle handle) {
+    if (platform_handle_valid(handle)) close(descriptor(handle));
+}
+
+PlatformPort platform_open_port(const char* name) {
+    PlatformPort port;
+    int fd = open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return port;
+    struct stat info {};
+    if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode) || !take_exclusive_lock(fd)) {
+        close(fd);
+        return port;
+    }
+    if (isatty(fd)) ioctl(fd, TIOCEXCL);
+    port.handle = from_descriptor(fd);
+    return port;
+}
+
+void platform_apply_line_settings(PlatformPort* port, const LineSettings& settings) {
+    int fd = descriptor(port->handle);
+    termios tio{};
+    if (tcgetattr(fd, &tio) != 0) return;  // not a terminal: used as it is
+
+    // Raw bytes both ways: no echo, no line editing, no signals, no CR/NL
+    // translation, no stripping or marking.
+    tio.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR |
+                                          ICRNL | IXANY);
+    tio.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+    tio.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+
+    if (settings.parity_check) {
+        tio.c_iflag |= INPCK;
+    } else {
+        tio.c_iflag &= ~static_cast<tcflag_t>(INPCK);
+    }
+    if (settings.out_x) {
+        tio.c_iflag |= IXON;
+    } else {
+        tio.c_iflag &= ~static_cast<tcflag_t>(IXON);
+    }
+    if (settings.in_x) {
+        tio.c_iflag |= IXOFF;
+    } else {
+        tio.c_iflag &= ~static_cast<tcflag_t>(IXOFF);
+    }
+
+    tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS | HUPCL);
+    switch (settings.byte_size) {
+        case 5: tio.c_cflag |= CS5; break;
+        case 6: tio.c_cflag |= CS6; break;
+        case 7: tio.c_cflag |= CS7; break;
+        default: tio.c_cflag |= CS8; break;
+    }
+    if (settings.parity != 0) tio.c_cflag |= PARENB;
+    if (settings.stop_bits != 0) tio.c_cflag |= CSTOPB;
+    if (settings.out_cts_flow || settings.rts_control == 2) tio.c_cflag |= CRTSCTS;
+    // Modem lines ignored unless DSR is to be watched; receiver on.
+    tio.c_cflag |= CREAD;
+    if (settings.out_dsr_flow || settings.dsr_sensitivity) {
+        tio.c_cflag &= ~static_cast<tcflag_t>(CLOCAL);
+    } else {
+        tio.c_cflag |= CLOCAL;
+    }
+    cfsetispeed(&tio, speed_for(settings.baud_rate));
+    cfsetospeed(&tio, speed_for(settings.baud_rate));
+    tcsetattr(fd, TCSANOW, &tio);
+
+    int raise = 0;
+    int lower = 0;
+    (settings.dtr_control == 1 ? raise : lower) |= TIOCM_DTR;
+    (settings.rts_control == 1 ? raise : lower) |= TIOCM_RTS;
+    // Pseudo-terminals have no modem lines; their refusal is harmless.
+    if (raise != 0) ioctl(fd, TIOCMBIS, &raise);
+    if (lower != 0) ioctl(fd, TIOCMBIC, &lower);
+}
+
+void platform_apply_timeouts(PlatformPort* port, const PortTimeouts& timeouts) {
+    port->timeouts = timeouts;
+}
+
+IoResult platform_read_port(PlatformPort* port, void* buffer, uint32_t count) {
+    const int fd = descriptor(port->handle);
+    const PortTimeouts& t = port->timeouts;
+    auto* bytes = static_cast<unsigned char*>(buffer);
+    IoResult result{true, 0};
+    if (count == 0) return result;
+
+    const int64_t start = now_ms();
+    const int64_t total_deadline =
+        start + static_cast<int64_t>(count) * t.read_total_multiplier + t.read_total_constant;
+    int64_t deadline = total_deadline;
+
+    // The descriptor is non-blocking: try the read first, so that a byte
+    // already waiting costs one system call; poll only when nothing is there.
+    while (result.count < count) {
+        ssize_t got = read(fd, bytes + result.count, count - result.count);
+        if (got > 0) {
+            result.count += static_cast<uint32_t>(got);
+            if (t.read_interval != 0) {
+                const int64_t interval_deadline = now_ms() + t.read_interval;
+                deadline = interval_deadline < total_deadline ? interval_deadline : total_deadline;
+            }
+            continue;
+        }
+        if (got < 0 && errno == EINTR) continue;
+        if (got == 0 && isatty(fd) == 0) {
+            // A file or /dev/null named as the port: nothing will ever come,
+            // but the caller must still see the full time-out, not a spin.
+            sleep_ms(deadline - now_ms());
+            break;
+        }
+        if (got == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) {
+            // End of file on a terminal or a read error: the line has hung up.
+            result.ok = false;
+            break;
+        }
+        const int64_t now = now_ms();
+        if (now >= deadline) break;  // time-out: success with what came
+        short revents = 0;
+        int rc = poll_once(fd, POLLIN, deadline - now, &revents);
+        if (rc < 0 || (revents & POLLNVAL) != 0) {
+            result.ok = false;
+            break;
+        }
+        if (rc == 0) break;
+        // Readable or hung up: the next read tells which.
+    }
+    return result;
+}
+
+IoResult platform_write_port(PlatformPort* port, const void* buffer, uint32_t count) {
+    const int fd = descriptor(port->handle);
+    const PortTimeouts& t = port->timeouts;
+    const auto* bytes = static_cast<const unsigned char*>(buffer);
+    IoResult result{true, 0};
+    const int64_t deadline = now_ms() + static_cast<int64_t>(count) * t.write_total_multiplier +
+                             t.write_total_constant;
+
+    while (result.count < count) {
+        ssize_t put = write(fd, bytes + result.count, count - result.count);
+        if (put > 0) {
+            result.count += static_cast<uint32_t>(put);
+            continue;
+        }
+        if (put < 0 && errno == EINTR) continue;
+        if (put < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+            result.ok = false;
+            break;
+        }
+        const int64_t now = now_ms();
+        if (now >= deadline) break;  // time-out: short count
+        short revents = 0;
+        int rc = poll_once(fd, POLLOUT, deadline - now, &revents);
+        if (rc < 0 || (revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
+            result.ok = false;
+            break;
+        }
+    }
+    return result;
+}
