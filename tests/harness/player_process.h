@@ -1,0 +1,60 @@
+// Runs the real tavrel-play binary (or, under Wine, the .exe through the
+// launcher named in TAVREL_PLAYER_LAUNCHER) and captures its streams.
+#pragma once
+
+#include <sys/types.h>
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+struct PlayerResult {
+    int exit_status = -1;  // -1 when killed by a signal
+    int signal = 0;
+    bool timed_out = false;
+    std::string out;
+    std::string err;
+    double cpu_seconds = 0;  // user + system of the process and its children
+};
+
+class PlayerProcess {
+public:
+    // Starts `program` (the player when empty) with `args`.
+    explicit PlayerProcess(const std::vector<std::string>& args, const std::string& program = "");
+    ~PlayerProcess();
+    PlayerProcess(const PlayerProcess&) = delete;
+    PlayerProcess& operator=(const PlayerProcess&) = delete;
+
+    // Waits for the end; after `timeout_ms` the process is killed and the
+    // result says so.
+    PlayerResult wait(int timeout_ms = 30000);
+    // Sends a signal and waits.
+    PlayerResult stop(int sig);
+    bool running();
+    pid_t pid() const { return pid_; }
+    std::string out_so_far();
+    std::string err_so_far();
+
+private:
+    void collect(int fd, std::string* sink);
+    pid_t pid_ = -1;
+    bool reaped_ = false;
+    std::atomic<bool> finished_{false};
+    PlayerResult result_;
+    std::mutex mutex_;
+    std::thread out_reader_;
+    std::thread err_reader_;
+};
+
+// Runs the player to its end with no device attached.
+PlayerResult run_player(const std::vector<std::string>& args, int timeout_ms = 30000);
+
+// The player's path and whether it runs through a launcher (Wine).
+std::string player_path();
+bool player_under_launcher();
+
+// Path of a helper program of the build (tavrel-sim, tavrel-tap), or empty.
+std::string sim_path();
+std::string tap_tool_path();
