@@ -22,3 +22,48 @@ check: test
 
 clean:
 	rm -rf $(BUILD) build-*
+
+# ---- Reliability: sanitizers and fuzzing --------------------------------
+ASAN_BUILD ?= build-asan
+FUZZ_BUILD ?= build-fuzz
+FUZZ_CXX   ?= clang++
+# Seconds per target for the smoke run and for the long run.
+FUZZ_SMOKE_SECONDS ?= 15
+FUZZ_SECONDS       ?= 600
+FUZZ_TARGETS = fuzz_index_number fuzz_index_listing fuzz_tape_meter fuzz_playback
+
+.PHONY: test-sanitize fuzz-build fuzz-smoke fuzz
+
+# The whole native suite, end-to-end tests included, built with
+# AddressSanitizer and UndefinedBehaviorSanitizer.
+# Configured on every run (cheap), so that an interrupted configure never
+# leaves a build directory that cannot build.
+test-sanitize:
+	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DTAVREL_SANITIZE=ON $(CMAKE_ARGS)
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	  ctest --output-on-failure -j $(JOBS)
+
+fuzz-build:
+	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_CXX_COMPILER=$(FUZZ_CXX) -DTAVREL_FUZZ=ON -DTAVREL_BUILD_TESTS=OFF $(CMAKE_ARGS)
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target $(FUZZ_TARGETS)
+
+# Each target for a bounded time on a scratch copy of its committed corpus,
+# so that the run never changes what is checked in.
+define run_fuzz_target
+	rm -rf $(FUZZ_BUILD)/corpus/$(1) && mkdir -p $(FUZZ_BUILD)/corpus/$(1) $(FUZZ_BUILD)/artifacts/
+	cp tests/fuzz/corpus/$(1)/* $(FUZZ_BUILD)/corpus/$(1)/
+	cd $(FUZZ_BUILD) && ./tests/fuzz/$(1) -max_total_time=$(2) -timeout=10 -rss_limit_mb=1024 -close_fd_mask=3 \
+	  -print_final_stats=1 -artifact_prefix=artifacts/$(1)- corpus/$(1)
+
+endef
+
+fuzz-smoke: fuzz-build
+	$(foreach t,$(FUZZ_TARGETS),$(call run_fuzz_target,$(t),$(FUZZ_SMOKE_SECONDS)))
+
+# The longer run: FUZZ_SECONDS per target (default ten minutes). New inputs
+# stay in $(FUZZ_BUILD)/corpus; crashes land in $(FUZZ_BUILD)/artifacts.
+fuzz: fuzz-build
+	$(foreach t,$(FUZZ_TARGETS),$(call run_fuzz_target,$(t),$(FUZZ_SECONDS)))

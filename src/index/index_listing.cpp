@@ -9,15 +9,18 @@
 
 namespace {
 
-// Reads the file whole (up to the buffer's size less its NUL) and closes it.
-// False after a failed read.
+// Reads the file whole (up to the buffer's size less its NUL). False after a
+// failed read. The bytes held are counted rather than measured with strlen:
+// after a NUL in the file the next read would otherwise land on that NUL and
+// splice bytes from further on in the file into the text.
 bool read_index_text(PlatformHandle file, char* text) {
+    uint32_t held = 0;
     text[0] = '\0';
     for (;;) {
-        const uint32_t held = static_cast<uint32_t>(strlen(text));
         IoResult read = platform_read_file(file, text + held, kIndexBufferSize - 1 - held);
         if (!read.ok) return false;
-        text[held + read.count] = '\0';
+        held += read.count;
+        text[held] = '\0';
         if (read.count == 0) return true;
     }
 }

@@ -212,7 +212,9 @@ IoResult platform_read_port(PlatformPort* port, void* buffer, uint32_t count) {
             continue;
         }
         if (got < 0 && errno == EINTR) continue;
-        if (got == 0 && isatty(fd) == 0) {
+        // A terminal that has hung up fails isatty() with EIO: that is the
+        // hang-up below, not a file.
+        if (got == 0 && isatty(fd) == 0 && errno != EIO) {
             // A file or /dev/null named as the port: nothing will ever come,
             // but the caller must still see the full time-out, not a spin.
             sleep_ms(deadline - now_ms());

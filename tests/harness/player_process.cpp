@@ -45,7 +45,8 @@ std::string tap_tool_path() {
 #endif
 }
 
-PlayerProcess::PlayerProcess(const std::vector<std::string>& args, const std::string& program) {
+PlayerProcess::PlayerProcess(const std::vector<std::string>& args, const std::string& program,
+                             PlayerStdout stdout_mode) {
     std::vector<std::string> argv;
     if (program.empty()) {
         const std::string launcher = env_or("TAVREL_PLAYER_LAUNCHER", "");
@@ -66,8 +67,11 @@ PlayerProcess::PlayerProcess(const std::vector<std::string>& args, const std::st
     if (pid_ == 0) {
         dup2(out_pipe[1], STDOUT_FILENO);
         dup2(err_pipe[1], STDERR_FILENO);
+        signal(SIGPIPE, SIG_DFL);
         int null_in = open("/dev/null", O_RDONLY);
         if (null_in >= 0) dup2(null_in, STDIN_FILENO);
+        // Last, so that no descriptor opened here takes its place.
+        if (stdout_mode == PlayerStdout::kClosed) close(STDOUT_FILENO);
         std::vector<char*> raw;
         for (auto& a : argv) raw.push_back(a.data());
         raw.push_back(nullptr);
@@ -76,7 +80,11 @@ PlayerProcess::PlayerProcess(const std::vector<std::string>& args, const std::st
     }
     close(out_pipe[1]);
     close(err_pipe[1]);
-    out_reader_ = std::thread([this, fd = out_pipe[0]] { collect(fd, &result_.out); });
+    if (stdout_mode == PlayerStdout::kBrokenPipe) {
+        close(out_pipe[0]);  // the child's copy goes at exec: nobody reads
+    } else {
+        out_reader_ = std::thread([this, fd = out_pipe[0]] { collect(fd, &result_.out); });
+    }
     err_reader_ = std::thread([this, fd = err_pipe[0]] { collect(fd, &result_.err); });
 }
 

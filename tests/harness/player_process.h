@@ -19,10 +19,19 @@ struct PlayerResult {
     double cpu_seconds = 0;  // user + system of the process and its children
 };
 
+// Where the child's standard output goes.
+enum class PlayerStdout {
+    kCaptured,    // a pipe read into PlayerResult::out
+    kClosed,      // descriptor 1 closed in the child
+    kBrokenPipe,  // a pipe whose reader is gone before the child starts
+};
+
 class PlayerProcess {
 public:
-    // Starts `program` (the player when empty) with `args`.
-    explicit PlayerProcess(const std::vector<std::string>& args, const std::string& program = "");
+    // Starts `program` (the player when empty) with `args`. The child starts
+    // with SIGPIPE at its default, whatever the test runner has set.
+    explicit PlayerProcess(const std::vector<std::string>& args, const std::string& program = "",
+                           PlayerStdout stdout_mode = PlayerStdout::kCaptured);
     ~PlayerProcess();
     PlayerProcess(const PlayerProcess&) = delete;
     PlayerProcess& operator=(const PlayerProcess&) = delete;

@@ -40,14 +40,15 @@ bool send_request(Session* session, uint8_t request) {
     return true;
 }
 
-// Why an answer is missing, in words: e.g. "no answer to the header request".
+// Why an answer is missing, in words; `what` names it without an article,
+// e.g. "header".
 std::string missing_answer(const Session& session, const PtyReadResult& read, size_t wanted,
                            const std::string& what) {
     switch (read.end) {
         case ReadEnd::kAborted:
-            return "the player exited while the device waited for " + what;
+            return "the player exited before sending its " + what;
         case ReadEnd::kFailed:
-            return "the line failed while the device waited for " + what;
+            return "the line failed while the device waited for the " + what;
         default:
             break;
     }
@@ -55,7 +56,7 @@ std::string missing_answer(const Session& session, const PtyReadResult& read, si
         return "no " + what + " within " + std::to_string(session.settings->timeout_ms) + " ms";
     }
     return "only " + std::to_string(read.count) + " of " + std::to_string(wanted) +
-           " bytes of " + what;
+           " bytes of the " + what;
 }
 
 SessionOutcome failed(std::string report) { return SessionOutcome{false, std::move(report)}; }
@@ -93,7 +94,7 @@ bool handshake(Session* session, std::string* problem) {
     const PtyReadResult read = pty_read(*session->pty, command, sizeof(command),
                                         step_deadline(*session), kQuietMs, session->abort_fd);
     if (read.end != ReadEnd::kComplete) {
-        *problem = missing_answer(*session, read, sizeof(command), "the play command");
+        *problem = missing_answer(*session, read, sizeof(command), "play command");
         return false;
     }
     if (memcmp(command, kPlayCommand, sizeof(command)) != 0) {
@@ -116,7 +117,7 @@ bool fetch_header(Session* session, std::vector<uint8_t>* header, std::string* p
     const PtyReadResult read = pty_read(*session->pty, header->data(), kTapHeaderSize,
                                         step_deadline(*session), kQuietMs, session->abort_fd);
     if (read.end != ReadEnd::kComplete) {
-        *problem = missing_answer(*session, read, kTapHeaderSize, "the header");
+        *problem = missing_answer(*session, read, kTapHeaderSize, "header");
         return false;
     }
     pacer_answer_received(&session->pacer, header->data(), kTapHeaderSize, false,
@@ -152,7 +153,7 @@ DataEnd fetch_data(Session* session, uint32_t length, std::vector<uint8_t>* data
                                             step_deadline(*session), kQuietMs, session->abort_fd);
         if (read.end == ReadEnd::kAborted || read.end == ReadEnd::kFailed) {
             *problem = missing_answer(*session, read, wanted,
-                                      "data block " + std::to_string(blocks));
+                                      "answer to data request " + std::to_string(blocks + 1));
             return DataEnd::kFailed;
         }
         pacer_answer_received(&session->pacer, block, read.count, true, SimClock::now());
@@ -167,7 +168,9 @@ DataEnd fetch_data(Session* session, uint32_t length, std::vector<uint8_t>* data
 // else can close the line.
 void send_notice(Session* session, uint8_t notice) {
     if (session->pty->master < 0) return;
-    if (send(session, &notice, 1)) pty_wait_drained(*session->pty, step_deadline(*session));
+    if (send(session, &notice, 1)) {
+        pty_wait_drained(*session->pty, step_deadline(*session), session->abort_fd);
+    }
 }
 
 }  // namespace

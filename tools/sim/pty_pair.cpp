@@ -11,6 +11,8 @@
 
 namespace {
 
+constexpr int kSettleMs = 50;
+
 bool set_flags(int fd, int fd_flags, int status_flags) {
     const int fd_now = fcntl(fd, F_GETFD);
     const int status_now = fcntl(fd, F_GETFL);
@@ -143,12 +145,15 @@ PtyReadResult pty_read(const PtyPair& pty, uint8_t* buffer, size_t count,
     return result;
 }
 
-bool pty_wait_drained(const PtyPair& pty, SimClock::time_point deadline) {
+bool pty_wait_drained(const PtyPair& pty, SimClock::time_point deadline, int abort_fd) {
+    // The terminal layer hands written bytes on to the reader's queue a
+    // moment later, so a queue seen empty at once proves nothing.
+    if (!wait_until(deadline_after_ms(kSettleMs), abort_fd)) return false;
     for (;;) {
         int unread = 0;
         if (ioctl(pty.slave, FIONREAD, &unread) != 0 || unread == 0) return true;
         if (ms_until(deadline) == 0) return false;
-        // The player reads within moments; a short nap keeps this cheap.
-        wait_until(deadline_after_ms(5) < deadline ? deadline_after_ms(5) : deadline, -1);
+        const SimClock::time_point nap = deadline_after_ms(5);
+        if (!wait_until(nap < deadline ? nap : deadline, abort_fd)) return false;
     }
 }

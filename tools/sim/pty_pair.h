@@ -49,7 +49,7 @@ struct PtyReadResult {
 PtyReadResult pty_read(const PtyPair& pty, uint8_t* buffer, size_t count,
                        SimClock::time_point deadline, int quiet_ms, int abort_fd);
 
-// Waits until the player has read everything sent to it, or `deadline`.
-// Closing the master drops unread input, so a last notice must be taken
-// first.
-bool pty_wait_drained(const PtyPair& pty, SimClock::time_point deadline);
+// Waits until the player has read everything sent to it, `deadline`, or
+// `abort_fd` (or -1) turning readable. Closing the master drops unread
+// input, so a last notice must be taken first.
+bool pty_wait_drained(const PtyPair& pty, SimClock::time_point deadline, int abort_fd);
