@@ -67,3 +67,21 @@ fuzz-smoke: fuzz-build
 # stay in $(FUZZ_BUILD)/corpus; crashes land in $(FUZZ_BUILD)/artifacts.
 fuzz: fuzz-build
 	$(foreach t,$(FUZZ_TARGETS),$(call run_fuzz_target,$(t),$(FUZZ_SECONDS)))
+
+# ---- Performance: throughput, CPU, heap and system calls ----------------
+BENCH_BUILD ?= build-bench
+# e.g. BENCH_ARGS=--quick for a short smoke run, or --mib 8 --rounds 9.
+BENCH_ARGS  ?=
+
+.PHONY: bench
+
+# The player against a bare responder on a pseudo-terminal, alternating
+# rounds; then one playback under the allocation counter (fails the target
+# if the player allocates) and, where strace is installed, the system calls
+# per request. Prints times; asserts none.
+bench:
+	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DTAVREL_BUILD_TESTS=OFF $(CMAKE_ARGS)
+	cmake --build $(BENCH_BUILD) -j $(JOBS) --target tavrel-play tavrel-bench bare-responder alloc_counter
+	cd $(BENCH_BUILD) && ./bench/tavrel-bench --player ./tavrel-play --bare ./bench/bare-responder \
+	  --alloc-counter ./bench/alloc_counter.so \
+	  $$(command -v strace >/dev/null && echo --strace "$$(command -v strace)") $(BENCH_ARGS)

@@ -43,7 +43,7 @@ struct Record {
     const void* caller;
 };
 
-constexpr int kMaxRecords = 32;
+constexpr int kMaxRecords = 8;  // the first few are enough to find the caller
 
 struct Tally {
     Phase phase = kBeforeMain;

@@ -7,7 +7,8 @@
 // strace).
 //
 // Usage: tavrel-bench --player PATH --bare PATH [--alloc-counter LIB]
-//                     [--strace PATH] [--mib N] [--rounds N] [--quick] [--keep]
+//                     [--strace PATH] [--mib N] [--rounds N] [--quick]
+//                     [--heap-only] [--keep]
 // Exit status 0 when every playback was correct and the player made no heap
 // allocation of its own; the speed goals are reported, not enforced.
 #include <algorithm>
@@ -45,9 +46,12 @@ struct Options {
     std::string bare;
     std::string alloc_counter;
     std::string strace;
-    double mib = 4.0;
-    int rounds = 7;
+    // Many short rounds rather than a few long ones: on a shared machine the
+    // load drifts, and the paired ratios of neighbouring runs follow it.
+    double mib = 2.0;
+    int rounds = 15;
     bool keep = false;  // leave the scratch folder (tape, outputs, strace log)
+    bool heap_only = false;  // only the allocation count, as a quick check
 };
 
 // ---- Synthetic tape -------------------------------------------------------
@@ -131,7 +135,8 @@ struct Outcome {
     uint64_t requests = 0;
     double seconds = 0;  // from the first request to the last block received
     double cpu_seconds = 0;  // user + system of the responder
-    long max_rss_kib = 0;
+    long peak_rss_kib = 0;  // VmHWM of the responder's own image
+    long max_rss_kib = 0;  // ru_maxrss: also counts the bench's image before exec
     std::string out;
 };
 
@@ -169,6 +174,12 @@ bool get_all(int fd, uint8_t* bytes, size_t count) {
         count -= static_cast<size_t>(got);
     }
     return true;
+}
+
+long high_water_kib(pid_t pid) {
+    const std::string status = read_file("/proc/" + std::to_string(pid) + "/status");
+    const size_t at = status.find("VmHWM:");
+    return at == std::string::npos ? 0 : atol(status.c_str() + at + 6);
 }
 
 pid_t spawn(const Responder& responder, const std::string& port, const Tape& tape,
@@ -257,6 +268,9 @@ Outcome play(const Responder& responder, const Tape& tape, const std::string& wo
         outcome.requests += batch;
     }
     outcome.seconds = now_seconds() - start;
+    // Read while the responder still waits for its next request; after exec
+    // its high-water mark covers only its own image.
+    outcome.peak_rss_kib = high_water_kib(pid);
     if (ok) ok = put_all(master, "e", 1);
 
     int status = 0;
@@ -346,8 +360,7 @@ std::map<std::string, std::string> parse_report(const std::string& text,
     return values;
 }
 
-bool heap_step(const Options& options, const Tape& tape, const std::string& work_dir,
-               size_t expected_lines) {
+bool heap_step(const Options& options, const Tape& tape, const std::string& work_dir) {
     Responder counted{"player-heap", {}, options.player, options.alloc_counter,
                       work_dir + "/alloc-report.txt"};
     const Outcome outcome = play(counted, tape, work_dir);
@@ -371,7 +384,7 @@ bool heap_step(const Options& options, const Tape& tape, const std::string& work
     // One printf per time line and one for the success message; one flush
     // after the handshake and one per time line.
     printf("console: %zu time lines, %s printf calls, %s fflush calls during main\n",
-           expected_lines, values["printf_calls"].c_str(), values["fflush_calls"].c_str());
+           count_time_lines(outcome.out), values["printf_calls"].c_str(), values["fflush_calls"].c_str());
     return clean;
 }
 
@@ -494,6 +507,15 @@ void profile_step(const Options& options, const std::string& work_dir) {
 
 // ---- Main -----------------------------------------------------------------
 
+void remove_work_dir(const Options& options, const std::string& work_dir) {
+    if (options.keep) {
+        printf("scratch files kept in %s\n", work_dir.c_str());
+        return;
+    }
+    const std::string cleanup = "rm -rf '" + work_dir + "'";
+    if (system(cleanup.c_str()) != 0) fprintf(stderr, "could not remove %s\n", work_dir.c_str());
+}
+
 bool parse_arguments(int argc, char** argv, Options* options) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -501,6 +523,8 @@ bool parse_arguments(int argc, char** argv, Options* options) {
         if (arg == "--quick") {
             options->mib = 0.25;
             options->rounds = 1;
+        } else if (arg == "--heap-only") {
+            options->heap_only = true;
         } else if (arg == "--keep") {
             options->keep = true;
         } else if (arg == "--player" && has_value) {
@@ -519,6 +543,7 @@ bool parse_arguments(int argc, char** argv, Options* options) {
             return false;
         }
     }
+    if (options->heap_only && options->alloc_counter.empty()) return false;
     return !options->player.empty() && !options->bare.empty() && options->mib > 0 &&
            options->mib <= 64 && options->rounds > 0;
 }
@@ -530,7 +555,7 @@ int main(int argc, char** argv) {
     if (!parse_arguments(argc, argv, &options)) {
         fprintf(stderr,
                 "usage: %s --player PATH --bare PATH [--alloc-counter LIB] [--strace PATH]\n"
-                "          [--mib N] [--rounds N] [--quick] [--keep]\n",
+                "          [--mib N] [--rounds N] [--quick] [--heap-only] [--keep]\n",
                 argv[0]);
         return 2;
     }
@@ -552,12 +577,19 @@ int main(int argc, char** argv) {
     const double tape_seconds = static_cast<double>(tape.cycles) / kTapeClockHz;
     const double mib = static_cast<double>(tape.bytes.size()) / (1024.0 * 1024.0);
     const std::string load_before = load_average();
+    if (options.heap_only) {
+        const bool clean = heap_step(options, tape, work_dir);
+        remove_work_dir(options, work_dir);
+        return clean ? 0 : 1;
+    }
 
     Responder player{"player", {}, options.player, "", ""};
     Responder bare{"bare", {}, options.bare, "", ""};
     std::vector<double> rate[2], cpu[2];
     long player_rss = 0;
     long bare_rss = 0;
+    long player_maxrss = 0;
+    long bare_maxrss = 0;
     size_t time_lines = 0;
     bool all_ok = true;
     for (int round = 0; round < options.rounds && all_ok; ++round) {
@@ -573,7 +605,8 @@ int main(int argc, char** argv) {
             rate[which].push_back(static_cast<double>(o.requests) / o.seconds);
             cpu[which].push_back(o.cpu_seconds / mib);
             if (which == 0) {
-                player_rss = std::max(player_rss, o.max_rss_kib);
+                player_rss = std::max(player_rss, o.peak_rss_kib);
+                player_maxrss = std::max(player_maxrss, o.max_rss_kib);
                 time_lines = count_time_lines(o.out);
                 const std::string problem = player_output_problem(o, tape);
                 if (!problem.empty()) {
@@ -581,18 +614,28 @@ int main(int argc, char** argv) {
                     all_ok = false;
                 }
             } else {
-                bare_rss = std::max(bare_rss, o.max_rss_kib);
+                bare_rss = std::max(bare_rss, o.peak_rss_kib);
+                bare_maxrss = std::max(bare_maxrss, o.max_rss_kib);
             }
         }
     }
-    if (!all_ok) return 1;
+    if (!all_ok) {
+        remove_work_dir(options, work_dir);
+        return 1;
+    }
 
     const double player_rate = median(rate[0]);
     const double bare_rate = median(rate[1]);
     const double player_cpu = median(cpu[0]);
     const double bare_cpu = median(cpu[1]);
-    const double rate_ratio = player_rate / bare_rate;
-    const double cpu_ratio = player_cpu / bare_cpu;
+    // Each round runs both back to back, so their ratio sees the same load.
+    std::vector<double> rate_ratios, cpu_ratios;
+    for (size_t i = 0; i < rate[0].size() && i < rate[1].size(); ++i) {
+        rate_ratios.push_back(rate[0][i] / rate[1][i]);
+        cpu_ratios.push_back(cpu[0][i] / cpu[1][i]);
+    }
+    const double rate_ratio = median(rate_ratios);
+    const double cpu_ratio = median(cpu_ratios);
 
     printf("tape: %.2f MiB, %u data blocks, %.1f s of tape time; %d alternating rounds; "
            "load average %s before, %s after\n",
@@ -604,7 +647,10 @@ int main(int argc, char** argv) {
            player_cpu, player_rss);
     printf("| bare responder | %.0f | %.2f | %.4f | %ld |\n", bare_rate, 1e6 / bare_rate,
            bare_cpu, bare_rss);
-    printf("| player/bare | %.3f | | %.3f | |\n", rate_ratio, cpu_ratio);
+    printf("| player/bare, median of per-round ratios | %.3f | | %.3f | |\n", rate_ratio,
+           cpu_ratio);
+    printf("| player/bare, ratio of medians | %.3f | | %.3f | |\n", player_rate / bare_rate,
+           player_cpu / bare_cpu);
     printf("goals: request rate >= 0.9 of bare: %s; CPU per MiB <= 1.2 of bare: %s\n",
            rate_ratio >= 0.9 ? "met" : "NOT met", cpu_ratio <= 1.2 ? "met" : "NOT met");
     printf("rounds (requests/s): player");
@@ -612,18 +658,20 @@ int main(int argc, char** argv) {
     printf("; bare");
     for (double r : rate[1]) printf(" %.0f", r);
     printf("\n");
+    printf("rounds (CPU ms/MiB): player");
+    for (double c : cpu[0]) printf(" %.0f", c * 1000);
+    printf("; bare");
+    for (double c : cpu[1]) printf(" %.0f", c * 1000);
+    printf("\n");
+    printf("peak RSS is VmHWM after exec; ru_maxrss from wait4 (counts the forked bench image "
+           "too): player %ld KiB, bare %ld KiB\n",
+           player_maxrss, bare_maxrss);
     printf("time lines: %zu for %.1f s of tape time = %.3f per tape second\n", time_lines,
            tape_seconds, static_cast<double>(time_lines) / tape_seconds);
 
     bool heap_ok = true;
-    if (!options.alloc_counter.empty()) heap_ok = heap_step(options, tape, work_dir, time_lines);
+    if (!options.alloc_counter.empty()) heap_ok = heap_step(options, tape, work_dir);
     if (!options.strace.empty()) profile_step(options, work_dir);
-
-    if (options.keep) {
-        printf("scratch files kept in %s\n", work_dir.c_str());
-    } else {
-        const std::string cleanup = "rm -rf '" + work_dir + "'";
-        if (system(cleanup.c_str()) != 0) fprintf(stderr, "could not remove %s\n", work_dir.c_str());
-    }
+    remove_work_dir(options, work_dir);
     return heap_ok ? 0 : 1;
 }

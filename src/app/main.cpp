@@ -1,4 +1,5 @@
 // Entry point: banner, options, then the stages in their fixed order.
+#include <csignal>
 #include <cstdint>
 
 #include "app/options.h"
@@ -9,6 +10,11 @@
 #include "tape/tape_image.h"
 
 int main(int argc, char** argv) {
+#ifdef SIGPIPE
+    // A reader of our output that has gone away must not end the run behind
+    // the device's back: printing just fails and the exchange goes on.
+    signal(SIGPIPE, SIG_IGN);
+#endif
     print_banner();
 
     PlayOptions options;

@@ -52,6 +52,16 @@ void sleep_ms(int64_t ms) {
 
 bool take_exclusive_lock(int fd) { return flock(fd, LOCK_EX | LOCK_NB) == 0; }
 
+// Started with standard output (or input, or error) closed, the next open
+// would take its number, and console text would be written into the port.
+// Such a descriptor is moved above them.
+int clear_of_standard_streams(int fd) {
+    if (fd < 0 || fd > STDERR_FILENO) return fd;
+    const int moved = fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+    close(fd);
+    return moved;
+}
+
 speed_t speed_for(uint32_t baud_rate) {
     switch (baud_rate) {
         case 9600: return B9600;
@@ -65,7 +75,7 @@ speed_t speed_for(uint32_t baud_rate) {
 }  // namespace
 
 PlatformHandle platform_open_file(const char* path) {
-    int fd = open(path, O_RDONLY | O_CLOEXEC);
+    int fd = clear_of_standard_streams(open(path, O_RDONLY | O_CLOEXEC));
     if (fd < 0) return PlatformHandle{};
     struct stat info {};
     if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode) || !take_exclusive_lock(fd)) {
@@ -108,12 +118,17 @@ bool platform_seek_from_start(PlatformHandle file, int32_t distance) {
 }
 
 void platform_close(PlatformHandle handle) {
-    if (platform_handle_valid(handle)) close(descriptor(handle));
+    if (!platform_handle_valid(handle)) return;
+    // The exclusive-use mark outlives our descriptor while any other program
+    // keeps the terminal open, and would then turn away every later opener
+    // but root: take it off again.
+    if (isatty(descriptor(handle))) ioctl(descriptor(handle), TIOCNXCL);
+    close(descriptor(handle));
 }
 
 PlatformPort platform_open_port(const char* name) {
     PlatformPort port;
-    int fd = open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    int fd = clear_of_standard_streams(open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (fd < 0) return port;
     struct stat info {};
     if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode) || !take_exclusive_lock(fd)) {

@@ -89,7 +89,7 @@ TEST_P(SilentDevice, PlayerWaitsWithoutOutputAndWithoutBurningCpu) {
 INSTANTIATE_TEST_SUITE_P(Faults, SilentDevice,
                          testing::Values(SilenceCase{"BeforeThePrompt", -1},
                                          SilenceCase{"DuringTheRequests", 3}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& param_info) { return std::string(param_info.param.name); });
 
 // A port that is a plain file or /dev/null never shows a prompt; the
 // player must wait for it at the pace of its time-outs, not spin.
@@ -223,7 +223,9 @@ TEST(Faults, IndexFilesThatCannotBeListed) {
         const PlayerResult result = run_player({"-i", c.path, "/nonexistent/port", "x.tap"});
         EXPECT_EQ(result.exit_status, 1);
         EXPECT_EQ(result.err, c.err);
-        if (!c.out_tail.empty()) EXPECT_TRUE(ends_with(result.out, c.out_tail)) << result.out;
+        if (!c.out_tail.empty()) {
+            EXPECT_TRUE(ends_with(result.out, c.out_tail)) << result.out;
+        }
     }
 }
 
@@ -277,6 +279,7 @@ TEST(Faults, RandomTapesFromRandomEntriesGiveOnlyTheirOwnOutcomes) {
             {"-i", index_path, "-p", std::to_string(position), device.port_name(), tap_path});
 
         auto expect_end = [&](int status, const std::string& err, const std::string& out_tail) {
+            fprintf(stderr, "OUTCOME %d [%s] [%s]\n", status, err.c_str(), out_tail.c_str());
             const PlayerResult result = player.wait(scaled_ms(5000));
             EXPECT_FALSE(result.timed_out);
             EXPECT_EQ(result.exit_status, status);
@@ -363,7 +366,7 @@ TEST_P(StdoutGone, PlaybackRunsToTheDevicesNoticeAndFreesThePort) {
 
     serve_blocks(device, tap, 4);
     if (HasFatalFailure()) return;
-    EXPECT_EQ(device_request(device, 'd', 24), tap.substr(20 + 4 * 64));
+    EXPECT_EQ(device_request(device, 'd', 44), tap.substr(20 + 4 * 64));
     device.send("e");
     const PlayerResult result = player.wait(scaled_ms(5000));
     EXPECT_EQ(result.signal, 0);
@@ -380,6 +383,6 @@ TEST_P(StdoutGone, PlaybackRunsToTheDevicesNoticeAndFreesThePort) {
 INSTANTIATE_TEST_SUITE_P(Faults, StdoutGone,
                          testing::Values(StdoutCase{"Closed", PlayerStdout::kClosed},
                                          StdoutCase{"ReaderGone", PlayerStdout::kBrokenPipe}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& param_info) { return std::string(param_info.param.name); });
 
 }  // namespace

@@ -76,8 +76,10 @@ Expected model_listing(const std::string& file, uint32_t position) {
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     // The listing goes to standard output; libFuzzer reports on standard error.
     if (freopen("/dev/null", "w", stdout) == nullptr) abort();
-    char pattern[] = "/tmp/tavrel-fuzz-index-XXXXXX";
-    const int fd = mkstemp(pattern);
+    // A scratch file rewritten for every input: in memory where possible.
+    std::string pattern = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+    pattern += "/tavrel-fuzz-index-XXXXXX";
+    const int fd = mkstemp(pattern.data());
     if (fd < 0) abort();
     close(fd);
     g_path = pattern;

@@ -25,6 +25,23 @@ double seconds_of(const timeval& tv) {
 
 }  // namespace
 
+std::string banner_text() {
+    return "Tavrel play utility, rel 1.3\nCommunicates with a Tavrel device to play TAP files\n\n";
+}
+
+std::string usage_text(const std::string& program) {
+    return "Usage: " + program +
+           " [options] <virtual serial port> <file>\n"
+           "\n"
+           "Options:\n"
+           "  -i <index file>\n"
+           "  -p <position in index file (default is 0)>\n"
+           "\n"
+           "Examples:\n"
+           "  " +
+           program + " COM9 Vendetta.tap\n";
+}
+
 std::string player_path() { return env_or("TAVREL_PLAYER", TAVREL_PLAY_PATH); }
 
 bool player_under_launcher() { return !env_or("TAVREL_PLAYER_LAUNCHER", "").empty(); }
@@ -132,6 +149,16 @@ bool PlayerProcess::running() {
         return false;
     }
     return info.si_pid == 0;
+}
+
+bool PlayerProcess::ended_within(int timeout_ms) {
+    const auto deadline = std::chrono::steady_clock::now() +
+                          std::chrono::milliseconds(static_cast<int64_t>(timeout_ms));
+    while (running()) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        usleep(2000);
+    }
+    return true;
 }
 
 PlayerResult PlayerProcess::wait(int timeout_ms) {

@@ -42,6 +42,9 @@ public:
     // Sends a signal and waits.
     PlayerResult stop(int sig);
     bool running();
+    // Waits until the process has ended, leaving it to wait() to collect;
+    // false if it still runs after `timeout_ms`.
+    bool ended_within(int timeout_ms);
     pid_t pid() const { return pid_; }
     std::string out_so_far();
     std::string err_so_far();
@@ -59,6 +62,10 @@ private:
 
 // Runs the player to its end with no device attached.
 PlayerResult run_player(const std::vector<std::string>& args, int timeout_ms = 30000);
+
+// The banner that starts every run, and the usage text naming `program`.
+std::string banner_text();
+std::string usage_text(const std::string& program);
 
 // The player's path and whether it runs through a launcher (Wine).
 std::string player_path();

@@ -5,9 +5,12 @@
 #include <cstdlib>
 #include <string>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -145,4 +148,53 @@ bool device_handshake(PtyDevice& device, std::string_view greeting) {
 std::string device_request(PtyDevice& device, char request, size_t count, int timeout_ms) {
     device.send(std::string_view(&request, 1));
     return device.receive(count, timeout_ms);
+}
+
+bool port_is_free(const PtyDevice& device) {
+    // Non-blocking, so that a real serial line without carrier cannot hang.
+    const int fd = open(device.slave_path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    bool free = flock(fd, LOCK_EX | LOCK_NB) == 0;
+#ifdef TIOCGEXCL
+    // Root opens a terminal marked for exclusive use all the same; ask for
+    // the mark, so that the check means the same for every user.
+    int exclusive = 0;
+    if (ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive != 0) free = false;
+#endif
+    close(fd);
+    return free;
+}
+
+bool wait_for_port_open(pid_t pid, const PtyDevice& device, int timeout_ms) {
+    struct stat slave {};
+    if (stat(device.slave_path().c_str(), &slave) != 0) return false;
+    const std::string fd_dir = "/proc/" + std::to_string(pid) + "/fd";
+    const int64_t deadline = now_ms() + static_cast<int64_t>(timeout_ms * time_scale());
+    while (now_ms() < deadline) {
+        DIR* dir = opendir(fd_dir.c_str());
+        if (dir == nullptr) return false;
+        bool found = false;
+        while (dirent* entry = readdir(dir)) {
+            struct stat target {};
+            const std::string path = fd_dir + "/" + entry->d_name;
+            if (stat(path.c_str(), &target) == 0 && S_ISCHR(target.st_mode) &&
+                target.st_rdev == slave.st_rdev) {
+                found = true;
+                break;
+            }
+        }
+        closedir(dir);
+        if (found) return true;
+        usleep(5000);
+    }
+    return false;
+}
+
+PortHolder::PortHolder(const std::string& path)
+    : fd_(open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)) {
+    held_ = fd_ >= 0 && flock(fd_, LOCK_EX | LOCK_NB) == 0;
+}
+
+PortHolder::~PortHolder() {
+    if (fd_ >= 0) close(fd_);
 }

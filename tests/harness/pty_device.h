@@ -2,6 +2,8 @@
 // plays the device; the player opens the slave by name.
 #pragma once
 
+#include <sys/types.h>
+
 #include <string>
 #include <string_view>
 
@@ -43,6 +45,31 @@ bool device_handshake(PtyDevice& device, std::string_view greeting = "Tavrel rea
 
 // Sends one request byte and gives the answer of `count` bytes.
 std::string device_request(PtyDevice& device, char request, size_t count, int timeout_ms = 5000);
+
+// True when a second opener could take the port now: the slave opens, takes
+// an exclusive lock and carries no exclusive-use mark that would turn away
+// openers without privileges.
+bool port_is_free(const PtyDevice& device);
+
+// Waits until process `pid` has the slave open, so that what the device sends
+// next is read by the player and not queued before its first read. False
+// after `timeout_ms` (also when the process cannot be looked into).
+bool wait_for_port_open(pid_t pid, const PtyDevice& device, int timeout_ms = 5000);
+
+// Holds a port or file the way another program would: open, with an
+// exclusive lock, until destroyed.
+class PortHolder {
+public:
+    explicit PortHolder(const std::string& path);
+    ~PortHolder();
+    PortHolder(const PortHolder&) = delete;
+    PortHolder& operator=(const PortHolder&) = delete;
+    bool held() const { return held_; }
+
+private:
+    int fd_ = -1;
+    bool held_ = false;
+};
 
 // Multiplies timing tolerances where the player runs slower (under Wine).
 double time_scale();

@@ -68,7 +68,7 @@ void pacer_answer_received(Pacer* pacer, const uint8_t* bytes, size_t count, boo
         pacer->start = now;
     }
     pacer->cycles_before_last = pacer->cycles;
-    PulseDecoder fresh; pacer->cycles += decode_pulses(&fresh, bytes, count);
+    pacer->cycles += decode_pulses(&pacer->decoder, bytes, count);
 }
 
 SimClock::time_point pacer_next_request_at(const Pacer& pacer) {

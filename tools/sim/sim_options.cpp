@@ -50,6 +50,16 @@ bool parse_speed(const char* text, double* speed) {
     return true;
 }
 
+bool takes_value(const std::string& name) {
+    static const char* const kNames[] = {"--port-file", "--expect",        "--start",
+                                         "--pace",      "--speed",         "--startup-delay",
+                                         "--timeout-ms", "--hang-up-after"};
+    for (const char* known : kNames) {
+        if (name == known) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 bool parse_sim_options(int argc, char** argv, SimOptions* options, std::string* error) {
@@ -83,6 +93,10 @@ bool parse_sim_options(int argc, char** argv, SimOptions* options, std::string* 
         }
 
         // Every other option takes a value.
+        if (!takes_value(name)) {
+            *error = "unknown option " + name;
+            return false;
+        }
         if (i + 1 >= argc) {
             *error = name + " needs a value";
             return false;
@@ -105,12 +119,9 @@ bool parse_sim_options(int argc, char** argv, SimOptions* options, std::string* 
             ok = parse_milliseconds(value, &options->startup_delay_ms);
         } else if (name == "--timeout-ms") {
             ok = parse_milliseconds(value, &options->timeout_ms) && options->timeout_ms > 0;
-        } else if (name == "--hang-up-after") {
+        } else {  // --hang-up-after
             ok = parse_unsigned(value, UINT32_MAX, &options->hang_up_after) &&
                  options->hang_up_after > 0;
-        } else {
-            *error = "unknown option " + name;
-            return false;
         }
         if (!ok) {
             *error = "bad value for " + name + ": " + value;
@@ -129,27 +140,26 @@ bool parse_sim_options(int argc, char** argv, SimOptions* options, std::string* 
 }
 
 void print_sim_usage(const char* program) {
-    fprintf(stderr,
-            "Usage: %s [options] [--run -- COMMAND ARG...]\n"
-            "Plays a Tavrel device on a pseudo-terminal for tavrel-play.\n"
-            "\n"
-            "Where the player finds the port (at least one):\n"
-            "  --port-file PATH      write the port's path to PATH\n"
-            "  --print-port          print the port's path on stdout\n"
-            "  --run -- COMMAND ...  run COMMAND with {port} replaced by the port's path;\n"
-            "                        the exit status is the command's, or 1 when the\n"
-            "                        device's check failed\n"
-            "What the player should send:\n"
-            "  --expect FILE.tap     compare the header and pulse bytes with this file\n"
-            "  --start OFFSET        the start offset the player was given (default 20)\n"
-            "How fast the device asks for data:\n"
-            "  --pace fast|line|tape at once; as a 115200-baud line; as the tape plays\n"
-            "  --speed FACTOR        tape pace only: play this many times faster (default 1)\n"
-            "Timing:\n"
-            "  --startup-delay MS    wait before the prompt (default 300)\n"
-            "  --timeout-ms MS       longest wait for any answer (default 10000)\n"
-            "Misbehaviour:\n"
-            "  --fail                send the failure notice even when all matched\n"
-            "  --hang-up-after N     close the line after N data blocks\n",
-            program);
+    printf("Usage: %s [options] [--run -- COMMAND ARG...]\n"
+           "Plays a Tavrel device on a pseudo-terminal for tavrel-play.\n"
+           "\n"
+           "Where the player finds the port (at least one):\n"
+           "  --port-file PATH      write the port's path to PATH\n"
+           "  --print-port          print the port's path on stdout\n"
+           "  --run -- COMMAND ...  run COMMAND with {port} replaced by the port's path;\n"
+           "                        the exit status is the command's, or 1 when the\n"
+           "                        device's check failed\n"
+           "What the player should send:\n"
+           "  --expect FILE.tap     compare the header and pulse bytes with this file\n"
+           "  --start OFFSET        the start offset the player was given (default 20)\n"
+           "How fast the device asks for data:\n"
+           "  --pace fast|line|tape at once; as a 115200-baud line; as the tape plays\n"
+           "  --speed FACTOR        tape pace only: play this many times faster (default 1)\n"
+           "Timing:\n"
+           "  --startup-delay MS    wait before the prompt (default 300)\n"
+           "  --timeout-ms MS       longest wait for any answer (default 10000)\n"
+           "Misbehaviour:\n"
+           "  --fail                send the failure notice even when all matched\n"
+           "  --hang-up-after N     close the line after N data blocks\n",
+           program);
 }

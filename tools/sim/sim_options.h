@@ -25,4 +25,5 @@ struct SimOptions {
 // False with a one-line reason in `error`.
 bool parse_sim_options(int argc, char** argv, SimOptions* options, std::string* error);
 
+// On stdout, for --help.
 void print_sim_usage(const char* program);
