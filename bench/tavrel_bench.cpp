@@ -8,7 +8,8 @@
 //
 // Usage: tavrel-bench --player PATH --bare PATH [--alloc-counter LIB]
 //                     [--strace PATH] [--mib N] [--rounds N] [--quick]
-//                     [--heap-only] [--keep]
+//                     [--heap-only] [--keep] [--variant NAME=PATH]...
+// A variant is another build of the player, measured in the same rounds.
 // Exit status 0 when every playback was correct and the player made no heap
 // allocation of its own; the speed goals are reported, not enforced.
 #include <algorithm>
@@ -52,6 +53,16 @@ struct Options {
     int rounds = 15;
     bool keep = false;  // leave the scratch folder (tape, outputs, strace log)
     bool heap_only = false;  // only the allocation count, as a quick check
+    std::vector<std::pair<std::string, std::string>> variants;  // name, path
+};
+
+// One responder's measurements, one entry per round.
+struct Series {
+    std::vector<double> rate;  // requests per second
+    std::vector<double> cpu;  // CPU seconds per MiB
+    long peak_rss_kib = 0;
+    long max_rss_kib = 0;
+    size_t time_lines = 0;
 };
 
 // ---- Synthetic tape -------------------------------------------------------
@@ -525,6 +536,11 @@ bool parse_arguments(int argc, char** argv, Options* options) {
             options->rounds = 1;
         } else if (arg == "--heap-only") {
             options->heap_only = true;
+        } else if (arg == "--variant" && has_value) {
+            const std::string value = argv[++i];
+            const size_t eq = value.find('=');
+            if (eq == std::string::npos) return false;
+            options->variants.emplace_back(value.substr(0, eq), value.substr(eq + 1));
         } else if (arg == "--keep") {
             options->keep = true;
         } else if (arg == "--player" && has_value) {
@@ -555,7 +571,8 @@ int main(int argc, char** argv) {
     if (!parse_arguments(argc, argv, &options)) {
         fprintf(stderr,
                 "usage: %s --player PATH --bare PATH [--alloc-counter LIB] [--strace PATH]\n"
-                "          [--mib N] [--rounds N] [--quick] [--heap-only] [--keep]\n",
+                "          [--mib N] [--rounds N] [--quick] [--heap-only] [--keep]\n"
+                "          [--variant NAME=PATH]...\n",
                 argv[0]);
         return 2;
     }
@@ -583,39 +600,36 @@ int main(int argc, char** argv) {
         return clean ? 0 : 1;
     }
 
-    Responder player{"player", {}, options.player, "", ""};
-    Responder bare{"bare", {}, options.bare, "", ""};
-    std::vector<double> rate[2], cpu[2];
-    long player_rss = 0;
-    long bare_rss = 0;
-    long player_maxrss = 0;
-    long bare_maxrss = 0;
-    size_t time_lines = 0;
+    // Slot 0 is the player, slot 1 the bare responder, then any variants of
+    // the player (other builds, to compare designs under the same load).
+    std::vector<Responder> responders{{"tavrel-play", {}, options.player, "", ""},
+                                      {"bare responder", {}, options.bare, "", ""}};
+    for (const auto& [name, path] : options.variants) responders.push_back({name, {}, path, "", ""});
+    const size_t count = responders.size();
+    std::vector<Series> series(count);
     bool all_ok = true;
     for (int round = 0; round < options.rounds && all_ok; ++round) {
-        for (int turn = 0; turn < 2; ++turn) {
-            // Alternate who goes first, so neither always meets the same load.
-            const int which = (round + turn) % 2;  // 0 player, 1 bare
-            const Outcome o = play(which == 0 ? player : bare, tape, work_dir);
+        for (size_t turn = 0; turn < count && all_ok; ++turn) {
+            // Rotate who goes first, so none always meets the same load.
+            const size_t which = (static_cast<size_t>(round) + turn) % count;
+            const Outcome o = play(responders[which], tape, work_dir);
+            Series& line = series[which];
             if (!o.ok) {
-                printf("%s: playback failed: %s\n", which == 0 ? "tavrel-play" : "bare", o.error.c_str());
+                printf("%s: playback failed: %s\n", responders[which].name.c_str(), o.error.c_str());
                 all_ok = false;
                 break;
             }
-            rate[which].push_back(static_cast<double>(o.requests) / o.seconds);
-            cpu[which].push_back(o.cpu_seconds / mib);
-            if (which == 0) {
-                player_rss = std::max(player_rss, o.peak_rss_kib);
-                player_maxrss = std::max(player_maxrss, o.max_rss_kib);
-                time_lines = count_time_lines(o.out);
-                const std::string problem = player_output_problem(o, tape);
-                if (!problem.empty()) {
-                    printf("tavrel-play: console output wrong: %s\n", problem.c_str());
-                    all_ok = false;
-                }
-            } else {
-                bare_rss = std::max(bare_rss, o.peak_rss_kib);
-                bare_maxrss = std::max(bare_maxrss, o.max_rss_kib);
+            line.rate.push_back(static_cast<double>(o.requests) / o.seconds);
+            line.cpu.push_back(o.cpu_seconds / mib);
+            line.peak_rss_kib = std::max(line.peak_rss_kib, o.peak_rss_kib);
+            line.max_rss_kib = std::max(line.max_rss_kib, o.max_rss_kib);
+            if (which == 1) continue;
+            line.time_lines = count_time_lines(o.out);
+            const std::string problem = player_output_problem(o, tape);
+            if (!problem.empty()) {
+                printf("%s: console output wrong: %s\n", responders[which].name.c_str(),
+                       problem.c_str());
+                all_ok = false;
             }
         }
     }
@@ -624,50 +638,44 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    const double player_rate = median(rate[0]);
-    const double bare_rate = median(rate[1]);
-    const double player_cpu = median(cpu[0]);
-    const double bare_cpu = median(cpu[1]);
-    // Each round runs both back to back, so their ratio sees the same load.
-    std::vector<double> rate_ratios, cpu_ratios;
-    for (size_t i = 0; i < rate[0].size() && i < rate[1].size(); ++i) {
-        rate_ratios.push_back(rate[0][i] / rate[1][i]);
-        cpu_ratios.push_back(cpu[0][i] / cpu[1][i]);
-    }
-    const double rate_ratio = median(rate_ratios);
-    const double cpu_ratio = median(cpu_ratios);
-
     printf("tape: %.2f MiB, %u data blocks, %.1f s of tape time; %d alternating rounds; "
            "load average %s before, %s after\n",
            mib, (data_size + kBlockSize - 1) / kBlockSize, tape_seconds, options.rounds,
            load_before.c_str(), load_average().c_str());
-    printf("| responder | requests/s | us/request | CPU s/MiB | peak RSS KiB |\n");
-    printf("|---|---:|---:|---:|---:|\n");
-    printf("| tavrel-play | %.0f | %.2f | %.4f | %ld |\n", player_rate, 1e6 / player_rate,
-           player_cpu, player_rss);
-    printf("| bare responder | %.0f | %.2f | %.4f | %ld |\n", bare_rate, 1e6 / bare_rate,
-           bare_cpu, bare_rss);
-    printf("| player/bare, median of per-round ratios | %.3f | | %.3f | |\n", rate_ratio,
-           cpu_ratio);
-    printf("| player/bare, ratio of medians | %.3f | | %.3f | |\n", player_rate / bare_rate,
-           player_cpu / bare_cpu);
+    printf("| responder | requests/s | us/request | CPU s/MiB | peak RSS KiB | rate / bare | "
+           "CPU / bare |\n");
+    printf("|---|---:|---:|---:|---:|---:|---:|\n");
+    std::vector<double> rate_ratio(count), cpu_ratio(count);
+    for (size_t i = 0; i < count; ++i) {
+        // Each round runs all of them back to back, so a ratio within a round
+        // sees one load; the median of those ratios is the figure compared.
+        std::vector<double> rates, cpus;
+        for (size_t r = 0; r < series[i].rate.size(); ++r) {
+            rates.push_back(series[i].rate[r] / series[1].rate[r]);
+            cpus.push_back(series[i].cpu[r] / series[1].cpu[r]);
+        }
+        rate_ratio[i] = median(rates);
+        cpu_ratio[i] = median(cpus);
+        const double rate = median(series[i].rate);
+        printf("| %s | %.0f | %.2f | %.4f | %ld | %.3f | %.3f |\n", responders[i].name.c_str(),
+               rate, 1e6 / rate, median(series[i].cpu), series[i].peak_rss_kib, rate_ratio[i],
+               cpu_ratio[i]);
+    }
     printf("goals: request rate >= 0.9 of bare: %s; CPU per MiB <= 1.2 of bare: %s\n",
-           rate_ratio >= 0.9 ? "met" : "NOT met", cpu_ratio <= 1.2 ? "met" : "NOT met");
-    printf("rounds (requests/s): player");
-    for (double r : rate[0]) printf(" %.0f", r);
-    printf("; bare");
-    for (double r : rate[1]) printf(" %.0f", r);
-    printf("\n");
-    printf("rounds (CPU ms/MiB): player");
-    for (double c : cpu[0]) printf(" %.0f", c * 1000);
-    printf("; bare");
-    for (double c : cpu[1]) printf(" %.0f", c * 1000);
-    printf("\n");
-    printf("peak RSS is VmHWM after exec; ru_maxrss from wait4 (counts the forked bench image "
-           "too): player %ld KiB, bare %ld KiB\n",
-           player_maxrss, bare_maxrss);
-    printf("time lines: %zu for %.1f s of tape time = %.3f per tape second\n", time_lines,
-           tape_seconds, static_cast<double>(time_lines) / tape_seconds);
+           rate_ratio[0] >= 0.9 ? "met" : "NOT met", cpu_ratio[0] <= 1.2 ? "met" : "NOT met");
+    for (size_t i = 0; i < count; ++i) {
+        printf("rounds, %s: requests/s", responders[i].name.c_str());
+        for (double r : series[i].rate) printf(" %.0f", r);
+        printf("; CPU ms/MiB");
+        for (double c : series[i].cpu) printf(" %.0f", c * 1000);
+        printf("\n");
+    }
+    printf("peak RSS is VmHWM after exec; ru_maxrss from wait4 also counts the forked bench "
+           "image: player %ld KiB, bare %ld KiB\n",
+           series[0].max_rss_kib, series[1].max_rss_kib);
+    printf("time lines: %zu for %.1f s of tape time = %.3f per tape second\n",
+           series[0].time_lines, tape_seconds,
+           static_cast<double>(series[0].time_lines) / tape_seconds);
 
     bool heap_ok = true;
     if (!options.alloc_counter.empty()) heap_ok = heap_step(options, tape, work_dir);

@@ -253,7 +253,7 @@ TEST(Faults, RandomTapesFromRandomEntriesGiveOnlyTheirOwnOutcomes) {
         switch (random() % 3) {
             case 0: length = pulses; break;
             case 1: length = random() % (pulses + 40); break;
-            default: length = random(); break;
+            default: length = 0x80000000u + random() % 0x7FFFFFFFu; break;
         }
         tap.replace(16, 4, little_endian(length));
         const std::string tap_path = dir.write("game.tap", tap);
@@ -265,7 +265,7 @@ TEST(Faults, RandomTapesFromRandomEntriesGiveOnlyTheirOwnOutcomes) {
             uint32_t value;
             switch (random() % 4) {
                 case 0: value = 20; break;
-                case 1: value = random(); break;
+                case 1: value = 0x80000000u + random() % 0x1000u; break;
                 default: value = random() % (size + 40); break;
             }
             entries.push_back(value);
