@@ -15,10 +15,23 @@ build: $(BUILD)/CMakeCache.txt
 
 # Every test of the native build.
 test: build
-	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+	cd $(BUILD) && ctest --output-on-failure --no-tests=error -j $(JOBS)
 
 # What CI runs.
 check: test
+
+# A demo tape played to the simulated device at eight times tape speed:
+# the index of the tape first, then the player as a user sees it.
+DEMO_SPEED ?= 8
+demo: $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS) --target tavrel-play tavrel-sim tavrel-tap
+	$(BUILD)/tools/tap/tavrel-tap make --demo -o $(BUILD)/demo.tap
+	$(BUILD)/tools/tap/tavrel-tap index $(BUILD)/demo.tap > $(BUILD)/demo.idx
+	@echo "--- index of the demo tape ($(BUILD)/demo.idx) ---"
+	@cat $(BUILD)/demo.idx
+	@echo "--- playing it to the simulated device ---"
+	$(BUILD)/tools/sim/tavrel-sim --pace tape --speed $(DEMO_SPEED) --expect $(BUILD)/demo.tap \
+	  --run -- $(BUILD)/tavrel-play {port} $(BUILD)/demo.tap
 
 clean:
 	rm -rf $(BUILD) build-*
@@ -77,11 +90,12 @@ BENCH_ARGS  ?=
 
 # The player against a bare responder on a pseudo-terminal, alternating
 # rounds; then one playback under the allocation counter (fails the target
-# if the player allocates) and, where strace is installed, the system calls
-# per request. Prints times; asserts none.
+# if the player allocates) and, where strace or perf is installed, the
+# system calls per request. Prints times; asserts none.
 bench:
 	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DTAVREL_BUILD_TESTS=OFF $(CMAKE_ARGS)
 	cmake --build $(BENCH_BUILD) -j $(JOBS) --target tavrel-play tavrel-bench bare-responder alloc_counter
 	cd $(BENCH_BUILD) && ./bench/tavrel-bench --player ./tavrel-play --bare ./bench/bare-responder \
 	  --alloc-counter ./bench/alloc_counter.so \
-	  $$(command -v strace >/dev/null && echo --strace "$$(command -v strace)") $(BENCH_ARGS)
+	  $$(command -v strace >/dev/null && echo --strace "$$(command -v strace)") \
+	  $$(command -v perf >/dev/null && echo --perf "$$(command -v perf)") $(BENCH_ARGS)

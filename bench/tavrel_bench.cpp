@@ -3,11 +3,11 @@
 // over the same synthetic tape, checking every byte it receives.
 //
 // Optional steps: an allocation count of one playback (with the
-// alloc_counter preload library) and a per-request system call profile (with
-// strace).
+// alloc_counter preload library) and the system calls per request (with
+// strace, call by call, and with perf's counters, undisturbed).
 //
 // Usage: tavrel-bench --player PATH --bare PATH [--alloc-counter LIB]
-//                     [--strace PATH] [--mib N] [--rounds N] [--quick]
+//                     [--strace PATH] [--perf PATH] [--mib N] [--rounds N] [--quick]
 //                     [--heap-only] [--keep] [--variant NAME=PATH]...
 // A variant is another build of the player, measured in the same rounds.
 // Exit status 0 when every playback was correct and the player made no heap
@@ -28,6 +28,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -47,6 +48,7 @@ struct Options {
     std::string bare;
     std::string alloc_counter;
     std::string strace;
+    std::string perf;
     // Many short rounds rather than a few long ones: on a shared machine the
     // load drifts, and the paired ratios of neighbouring runs follow it.
     double mib = 2.0;
@@ -279,6 +281,12 @@ Outcome play(const Responder& responder, const Tape& tape, const std::string& wo
         outcome.requests += batch;
     }
     outcome.seconds = now_seconds() - start;
+    // Nothing may follow the last block unasked.
+    pollfd stray{master, POLLIN, 0};
+    if (ok && poll(&stray, 1, 0) > 0 && (stray.revents & POLLIN) != 0) {
+        outcome.error = "bytes sent beyond the last block";
+        ok = false;
+    }
     // Read while the responder still waits for its next request; after exec
     // its high-water mark covers only its own image.
     outcome.peak_rss_kib = high_water_kib(pid);
@@ -488,6 +496,46 @@ void print_profile(const std::string& log_path, const std::string& port, const T
     }
 }
 
+// strace stops the player at every call, so the device is often ahead of
+// it; perf's counters leave the timing alone and give the true mix for a
+// device that waits for each answer.
+void perf_step(const Options& options, const Tape& tape, const std::string& work_dir) {
+    static const char* const kCalls[] = {"read", "pread64", "poll", "ppoll", "write", "ioctl",
+                                         "fcntl", "clock_gettime", "lseek"};
+    std::string events;
+    for (const char* call : kCalls) {
+        events += std::string(events.empty() ? "" : ",") + "syscalls:sys_enter_" + call;
+    }
+    events += ",raw_syscalls:sys_enter";
+    const std::string out_path = work_dir + "/perf.txt";
+    for (const std::string& program : {options.player, options.bare}) {
+        const bool is_player = program == options.player;
+        Responder counted{"perf", {options.perf, "stat", "-x", ",", "-e", events, "-o", out_path},
+                          program, "", ""};
+        const Outcome outcome = play(counted, tape, work_dir);
+        const std::string text = read_file(out_path);
+        if (!outcome.ok || text.find("sys_enter") == std::string::npos ||
+            text.find("<not supported>") != std::string::npos) {
+            printf("perf: system call counters not available here\n");
+            return;
+        }
+        printf("perf (%s, no tracing delay, %" PRIu64 " requests): system calls per request:",
+               is_player ? "tavrel-play" : "bare responder", outcome.requests);
+        std::istringstream lines(text);
+        std::string line;
+        while (std::getline(lines, line)) {
+            const size_t name_at = line.find("sys_enter");
+            if (name_at == std::string::npos) continue;
+            const double per_request = atof(line.c_str()) / static_cast<double>(outcome.requests);
+            if (per_request < 0.005) continue;  // start-up and end only
+            std::string name = line.substr(name_at + 9);
+            name = name.substr(0, name.find(','));
+            printf(" %s %.2f", name.empty() ? "all" : name.c_str() + 1, per_request);
+        }
+        printf("\n");
+    }
+}
+
 void profile_step(const Options& options, const std::string& work_dir) {
     // A short tape is enough: the loop is the same for every block.
     const Tape tape = make_tape(work_dir + "/profile.tap", 256 * 1024);
@@ -549,6 +597,8 @@ bool parse_arguments(int argc, char** argv, Options* options) {
             options->bare = argv[++i];
         } else if (arg == "--alloc-counter" && has_value) {
             options->alloc_counter = argv[++i];
+        } else if (arg == "--perf" && has_value) {
+            options->perf = argv[++i];
         } else if (arg == "--strace" && has_value) {
             options->strace = argv[++i];
         } else if (arg == "--mib" && has_value) {
@@ -571,6 +621,7 @@ int main(int argc, char** argv) {
     if (!parse_arguments(argc, argv, &options)) {
         fprintf(stderr,
                 "usage: %s --player PATH --bare PATH [--alloc-counter LIB] [--strace PATH]\n"
+                "          [--perf PATH]\n"
                 "          [--mib N] [--rounds N] [--quick] [--heap-only] [--keep]\n"
                 "          [--variant NAME=PATH]...\n",
                 argv[0]);
@@ -680,6 +731,7 @@ int main(int argc, char** argv) {
     bool heap_ok = true;
     if (!options.alloc_counter.empty()) heap_ok = heap_step(options, tape, work_dir);
     if (!options.strace.empty()) profile_step(options, work_dir);
+    if (!options.perf.empty()) perf_step(options, tape, work_dir);
     remove_work_dir(options, work_dir);
     return heap_ok ? 0 : 1;
 }

@@ -2,6 +2,7 @@
 // with status 1, and leaves whoever holds the port undisturbed.
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 #include "harness/player_process.h"
@@ -16,6 +17,9 @@ struct MissingPortCase {
     const char* name;
     const char* port;  // relative to a scratch folder; "." is the folder itself
 };
+
+// Failure reports name the case, not its bytes.
+void PrintTo(const MissingPortCase& c, std::ostream* os) { *os << c.name; }
 
 class PortThatCannotBeOpened : public testing::TestWithParam<MissingPortCase> {};
 

@@ -2,6 +2,7 @@
 // is open, reported with the path as typed, and the port given back.
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 #include <sys/stat.h>
@@ -20,6 +21,9 @@ struct BadTapeCase {
     const char* message;  // %s is the TAP path
 };
 
+// Failure reports name the case, not its bytes.
+void PrintTo(const BadTapeCase& c, std::ostream* os) { *os << c.name; }
+
 class BadTape : public testing::TestWithParam<BadTapeCase> {};
 
 TEST_P(BadTape, IsReportedAfterThePortOpenedAndThePortIsGivenBack) {
@@ -28,7 +32,9 @@ TEST_P(BadTape, IsReportedAfterThePortOpenedAndThePortIsGivenBack) {
     const std::string tap = make_tap(make_pulses(100, 2));
     std::string tap_path = dir.file("game.tap");
     if (c.size >= 0) tap_path = dir.write("game.tap", tap.substr(0, static_cast<size_t>(c.size)));
-    if (c.size == -2) ASSERT_EQ(mkdir(tap_path.c_str(), 0755), 0);
+    if (c.size == -2) {
+        ASSERT_EQ(mkdir(tap_path.c_str(), 0755), 0);
+    }
     PtyDevice device;
 
     const PlayerResult result = run_player({device.port_name(), tap_path}, scaled_ms(10000));
@@ -39,7 +45,9 @@ TEST_P(BadTape, IsReportedAfterThePortOpenedAndThePortIsGivenBack) {
     EXPECT_EQ(result.out, banner_text());
     EXPECT_EQ(device.drain(50), "") << "bytes sent to the device";
 
-    if (!player_under_launcher()) EXPECT_TRUE(port_is_free(device));
+    if (!player_under_launcher()) {
+        EXPECT_TRUE(port_is_free(device));
+    }
     // A player started right after must have the port and play.
     const std::string good_path = dir.write("good.tap", tap);
     PlayerProcess next({device.port_name(), good_path});

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <ctime>
+#include <ostream>
 #include <string>
 #include <thread>
 
@@ -120,6 +121,9 @@ struct SilentReadCase {
     const char* name;
     const char* port;  // nullptr: the pseudo-terminal; "" a plain file
 };
+
+// Failure reports name the case, not its bytes.
+void PrintTo(const SilentReadCase& c, std::ostream* os) { *os << c.name; }
 
 class SilentRead : public testing::TestWithParam<SilentReadCase> {};
 

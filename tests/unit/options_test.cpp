@@ -98,7 +98,8 @@ const ValueCase kValueCases[] = {
     {"Largest", "4294967295", true, kMax},
     {"OneBeyondSaturates", "4294967296", true, kMax},
     {"FarBeyondSaturates", "99999999999", true, kMax},
-    {"ManyDigitsSaturate", "123456789012345678901234567890", true, kMax},
+    // 2^64 + 5: must not wrap onto 5 in a 64-bit accumulator either.
+    {"BeyondSixtyFourBitsSaturates", "18446744073709551621", true, kMax},
     // The magnitude saturates first, then the sign wraps it.
     {"NegativeFarBeyond", "-99999999999", true, 1},
     {"Letters", "abc", false, 0},

@@ -77,7 +77,7 @@ TEST_F(WinePort, SetupSetsTheTableAndKeepsTheOtherFields) {
     const PlayerResult result = check.wait(30000);
     // The field-by-field account is the useful part of a failure.
     EXPECT_EQ(result.exit_status, 0) << result.out << result.err;
-    EXPECT_NE(result.out.find(" 0 wrong;"), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("\n0 wrong;"), std::string::npos) << result.out;
 }
 
 // How Windows reads a typed port name: COM1..COM9 are device names as they
@@ -119,7 +119,9 @@ TEST_P(WinePortName, IsPassedAsTypedAndShownAsTyped) {
     }
     ASSERT_TRUE(device_handshake(device));
     EXPECT_EQ(device_request(device, 'h', 20), tap.substr(0, 20));
-    EXPECT_EQ(device_request(device, 'd', 64) + device_request(device, 'd', 16), tap.substr(20));
+    std::string data = device_request(device, 'd', 64);
+    data += device_request(device, 'd', 16);
+    EXPECT_EQ(data, tap.substr(20));
     device.send("e");
     const PlayerResult result = player.wait();
     EXPECT_EQ(result.exit_status, 0) << result.err;
