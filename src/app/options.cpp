@@ -19,7 +19,8 @@ bool parse_position_value(const char* text, uint32_t* value) {
     if (*p < '0' || *p > '9') return false;
     uint64_t number = 0;
     for (; *p >= '0' && *p <= '9'; ++p) {
-        // Saturate, so an oversized position never wraps onto a low entry.
+        // Saturate, so that an oversized number cannot wrap onto a low
+        // entry; a minus sign is applied afterwards, as the scan does.
         number = number * 10 + static_cast<uint64_t>(*p - '0');
         if (number > 0xFFFFFFFFu) number = 0xFFFFFFFFu + uint64_t{1};
     }
