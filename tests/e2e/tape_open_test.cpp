@@ -2,6 +2,7 @@
 // is open, reported with the path as typed, and the port given back.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <ostream>
 #include <string>
 

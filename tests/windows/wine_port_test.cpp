@@ -120,7 +120,7 @@ TEST_P(WinePortName, IsPassedAsTypedAndShownAsTyped) {
     ASSERT_TRUE(device_handshake(device));
     EXPECT_EQ(device_request(device, 'h', 20), tap.substr(0, 20));
     std::string data = device_request(device, 'd', 64);
-    data += device_request(device, 'd', 16);
+    data += device_request(device, 'd', 36);
     EXPECT_EQ(data, tap.substr(20));
     device.send("e");
     const PlayerResult result = player.wait();
