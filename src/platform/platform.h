@@ -85,11 +85,14 @@ struct PortTimeouts {
     uint32_t write_total_constant;
 };
 
-// An open port. The time-outs are kept here for backends that have to
-// enforce them themselves.
+// An open port. Backends that enforce the time-outs themselves keep them
+// here; a backend that needs a second handle for writing (so that reads can
+// wait in the kernel while writes still time out) keeps it in write_handle.
 struct PlatformPort {
     PlatformHandle handle;
+    PlatformHandle write_handle;  // invalid where `handle` serves both ways
     PortTimeouts timeouts{0, 0, 0, 0, 0};
+    uint32_t kernel_read_timeout = 0;  // ms; nonzero when the system times out one-byte reads
 };
 
 // Opens the port named exactly as given, for reading and writing, held
@@ -108,4 +111,7 @@ IoResult platform_read_port(PlatformPort* port, void* buffer, uint32_t count);
 // One write of `count` bytes under the port's write time-out.
 IoResult platform_write_port(PlatformPort* port, const void* buffer, uint32_t count);
 
-inline void platform_close_port(PlatformPort* port) { platform_close(port->handle); }
+inline void platform_close_port(PlatformPort* port) {
+    platform_close(port->write_handle);
+    platform_close(port->handle);
+}

@@ -135,8 +135,16 @@ PlatformPort platform_open_port(const char* name) {
         close(fd);
         return port;
     }
-    if (isatty(fd)) ioctl(fd, TIOCEXCL);
     port.handle = from_descriptor(fd);
+    if (isatty(fd)) {
+        // Writes go through a handle of their own that never blocks, so that
+        // the read handle can be made to wait in the kernel (see
+        // platform_apply_timeouts) while writes keep their time-out.
+        const int write_fd =
+            clear_of_standard_streams(open(name, O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+        if (write_fd >= 0) port.write_handle = from_descriptor(write_fd);
+        ioctl(fd, TIOCEXCL);
+    }
     return port;
 }
 
@@ -200,24 +208,69 @@ void platform_apply_line_settings(PlatformPort* port, const LineSettings& settin
 
 void platform_apply_timeouts(PlatformPort* port, const PortTimeouts& timeouts) {
     port->timeouts = timeouts;
+    port->kernel_read_timeout = 0;
+    if (!platform_handle_valid(port->write_handle)) return;
+
+    // A one-byte read, the request the device sends for every block, then
+    // costs one blocking read: the terminal itself returns the byte at once
+    // or nothing after VTIME, in tenths of a second.
+    const int fd = descriptor(port->handle);
+    uint32_t tenths = (timeouts.read_total_multiplier + timeouts.read_total_constant + 50) / 100;
+    if (tenths < 1) tenths = 1;
+    if (tenths > 255) tenths = 255;
+    termios tio{};
+    if (tcgetattr(fd, &tio) != 0) return;
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = static_cast<cc_t>(tenths);
+    if (tcsetattr(fd, TCSANOW, &tio) != 0) return;
+    const int flags = fcntl(fd, F_GETFL);
+    if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) return;
+    port->kernel_read_timeout = tenths * 100;
 }
 
-IoResult platform_read_port(PlatformPort* port, void* buffer, uint32_t count) {
+namespace {
+
+// One byte with the terminal's own time-out: a single system call whether
+// or not the byte is already there.
+IoResult read_one_byte_in_kernel(PlatformPort* port, void* buffer) {
+    const int fd = descriptor(port->handle);
+    const int64_t start = now_ms();
+    for (;;) {
+        const ssize_t got = read(fd, buffer, 1);
+        if (got == 1) return IoResult{true, 1};
+        if (got < 0 && errno == EINTR) continue;
+        if (got == 0 && now_ms() - start >= port->kernel_read_timeout / 2) {
+            return IoResult{true, 0};  // the time-out ran out on a quiet line
+        }
+        // An error, or an end of file long before the time-out: a terminal
+        // that has hung up answers every read at once with nothing.
+        return IoResult{false, 0};
+    }
+}
+
+// Any other read: poll() enforces the total and the interval time-outs.
+IoResult read_with_deadlines(PlatformPort* port, void* buffer, uint32_t count) {
     const int fd = descriptor(port->handle);
     const PortTimeouts& t = port->timeouts;
     auto* bytes = static_cast<unsigned char*>(buffer);
     IoResult result{true, 0};
-    if (count == 0) return result;
 
-    const int64_t start = now_ms();
-    const int64_t total_deadline =
-        start + static_cast<int64_t>(count) * t.read_total_multiplier + t.read_total_constant;
+    const int64_t total_deadline = now_ms() +
+                                   static_cast<int64_t>(count) * t.read_total_multiplier +
+                                   t.read_total_constant;
     int64_t deadline = total_deadline;
-
-    // The descriptor is non-blocking: try the read first, so that a byte
-    // already waiting costs one system call; poll only when nothing is there.
     while (result.count < count) {
-        ssize_t got = read(fd, bytes + result.count, count - result.count);
+        const int64_t now = now_ms();
+        if (now >= deadline) break;  // time-out: success with what came
+        short revents = 0;
+        const int rc = poll_once(fd, POLLIN, deadline - now, &revents);
+        if (rc < 0 || (revents & POLLNVAL) != 0) {
+            result.ok = false;
+            break;
+        }
+        if (rc == 0) break;
+        // Readable or hung up: the read tells which.
+        const ssize_t got = read(fd, bytes + result.count, count - result.count);
         if (got > 0) {
             result.count += static_cast<uint32_t>(got);
             if (t.read_interval != 0) {
@@ -226,7 +279,7 @@ IoResult platform_read_port(PlatformPort* port, void* buffer, uint32_t count) {
             }
             continue;
         }
-        if (got < 0 && errno == EINTR) continue;
+        if (got < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
         // A terminal that has hung up fails isatty() with EIO: that is the
         // hang-up below, not a file.
         if (got == 0 && isatty(fd) == 0 && errno != EIO) {
@@ -235,27 +288,24 @@ IoResult platform_read_port(PlatformPort* port, void* buffer, uint32_t count) {
             sleep_ms(deadline - now_ms());
             break;
         }
-        if (got == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) {
-            // End of file on a terminal or a read error: the line has hung up.
-            result.ok = false;
-            break;
-        }
-        const int64_t now = now_ms();
-        if (now >= deadline) break;  // time-out: success with what came
-        short revents = 0;
-        int rc = poll_once(fd, POLLIN, deadline - now, &revents);
-        if (rc < 0 || (revents & POLLNVAL) != 0) {
-            result.ok = false;
-            break;
-        }
-        if (rc == 0) break;
-        // Readable or hung up: the next read tells which.
+        // End of file on a terminal or a read error: the line has hung up.
+        result.ok = false;
+        break;
     }
     return result;
 }
 
+}  // namespace
+
+IoResult platform_read_port(PlatformPort* port, void* buffer, uint32_t count) {
+    if (count == 0) return IoResult{true, 0};
+    if (count == 1 && port->kernel_read_timeout != 0) return read_one_byte_in_kernel(port, buffer);
+    return read_with_deadlines(port, buffer, count);
+}
+
 IoResult platform_write_port(PlatformPort* port, const void* buffer, uint32_t count) {
-    const int fd = descriptor(port->handle);
+    const int fd = descriptor(platform_handle_valid(port->write_handle) ? port->write_handle
+                                                                         : port->handle);
     const PortTimeouts& t = port->timeouts;
     const auto* bytes = static_cast<const unsigned char*>(buffer);
     IoResult result{true, 0};

@@ -99,6 +99,7 @@ void platform_apply_line_settings(PlatformPort* port, const LineSettings& settin
         config.dcb.DCBlength = sizeof(config.dcb);
         size = sizeof(config);
     }
+    // SetCommConfig is never told of more bytes than the record holds.
     if (size > sizeof(config)) size = sizeof(config);
     set_line_fields(&config.dcb, settings);
     SetCommConfig(handle, &config, size);

@@ -36,7 +36,8 @@ WINEARCH=win64
 export WINEPREFIX WINEDEBUG WINEDLLOVERRIDES WINEARCH
 
 stop_server() { wineserver -k 2>/dev/null || true; }
-trap stop_server EXIT INT TERM
+trap stop_server EXIT
+trap 'exit 130' INT TERM
 
 started=$(date +%s)
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
