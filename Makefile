@@ -17,8 +17,13 @@ build: $(BUILD)/CMakeCache.txt
 test: build
 	cd $(BUILD) && ctest --output-on-failure --no-tests=error -j $(JOBS)
 
-# What CI runs.
+# What CI runs: the native suite, the same under the sanitizers, a bounded
+# fuzzing run, the Windows build under Wine, and a short benchmark.
 check: test
+	$(MAKE) test-sanitize
+	$(MAKE) fuzz-smoke
+	$(MAKE) test-windows
+	$(MAKE) bench BENCH_ARGS=--quick
 
 # A demo tape played to the simulated device at eight times tape speed:
 # the index of the tape first, then the player as a user sees it.

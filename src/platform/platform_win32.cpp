@@ -114,11 +114,31 @@ void platform_apply_timeouts(PlatformPort* port, const PortTimeouts& timeouts) {
     record.ReadTotalTimeoutConstant = timeouts.read_total_constant;
     record.WriteTotalTimeoutMultiplier = timeouts.write_total_multiplier;
     record.WriteTotalTimeoutConstant = timeouts.write_total_constant;
-    SetCommTimeouts(handle, &record);
+    port->timeouts = timeouts;
+    // A handle that takes no time-outs (a file named as the port) answers
+    // every read at once; the read below must then wait in their place.
+    port->kernel_read_timeout =
+        SetCommTimeouts(handle, &record) ? timeouts.read_total_multiplier + timeouts.read_total_constant
+                                         : 0;
 }
 
 IoResult platform_read_port(PlatformPort* port, void* buffer, uint32_t count) {
-    return platform_read_file(port->handle, buffer, count);
+    const ULONGLONG start = GetTickCount64();
+    IoResult result = platform_read_file(port->handle, buffer, count);
+    if (!result.ok || result.count != 0 || count == 0) return result;
+
+    // Nothing came. With the time-outs in force that takes their full span;
+    // nothing at once means either a handle that takes no time-outs (a file
+    // named as the port), which must then wait in their place, or a line that
+    // has hung up, which must fail rather than be read again in a busy loop.
+    const PortTimeouts& t = port->timeouts;
+    const DWORD limit = count * t.read_total_multiplier + t.read_total_constant;
+    if (port->kernel_read_timeout == 0) {
+        Sleep(limit);
+    } else if (GetTickCount64() - start < limit / 2) {
+        result.ok = false;
+    }
+    return result;
 }
 
 IoResult platform_write_port(PlatformPort* port, const void* buffer, uint32_t count) {

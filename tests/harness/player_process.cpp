@@ -46,6 +46,19 @@ std::string player_path() { return env_or("TAVREL_PLAYER", TAVREL_PLAY_PATH); }
 
 bool player_under_launcher() { return !env_or("TAVREL_PLAYER_LAUNCHER", "").empty(); }
 
+std::string as_native_text(const std::string& text) {
+    if (!player_under_launcher()) return text;
+    // The Windows runtime ends every line with CR LF; a lone CR (the time
+    // line's) stays as it is.
+    std::string native;
+    native.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+        native += text[i];
+    }
+    return native;
+}
+
 std::string sim_path() {
 #ifdef TAVREL_SIM_PATH
     return TAVREL_SIM_PATH;
@@ -134,12 +147,12 @@ void PlayerProcess::collect(int fd, std::string* sink) {
 
 std::string PlayerProcess::out_so_far() {
     std::lock_guard<std::mutex> lock(mutex_);
-    return result_.out;
+    return as_native_text(result_.out);
 }
 
 std::string PlayerProcess::err_so_far() {
     std::lock_guard<std::mutex> lock(mutex_);
-    return result_.err;
+    return as_native_text(result_.err);
 }
 
 bool PlayerProcess::running() {
@@ -162,8 +175,7 @@ bool PlayerProcess::ended_within(int timeout_ms) {
 }
 
 PlayerResult PlayerProcess::wait(int timeout_ms) {
-    if (pid_ <= 0) return result_;
-    if (reaped_) return result_;
+    if (pid_ <= 0 || reaped_) return native_result();
     const auto deadline = std::chrono::steady_clock::now() +
                           std::chrono::milliseconds(static_cast<int64_t>(timeout_ms));
     int status = 0;
@@ -189,8 +201,15 @@ PlayerResult PlayerProcess::wait(int timeout_ms) {
     }
     if (out_reader_.joinable()) out_reader_.join();
     if (err_reader_.joinable()) err_reader_.join();
+    return native_result();
+}
+
+PlayerResult PlayerProcess::native_result() {
     std::lock_guard<std::mutex> lock(mutex_);
-    return result_;
+    PlayerResult native = result_;
+    native.out = as_native_text(native.out);
+    native.err = as_native_text(native.err);
+    return native;
 }
 
 PlayerResult PlayerProcess::stop(int sig) {

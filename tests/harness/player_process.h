@@ -50,6 +50,7 @@ public:
     std::string err_so_far();
 
 private:
+    PlayerResult native_result();
     void collect(int fd, std::string* sink);
     pid_t pid_ = -1;
     bool reaped_ = false;
@@ -70,6 +71,10 @@ std::string usage_text(const std::string& program);
 // The player's path and whether it runs through a launcher (Wine).
 std::string player_path();
 bool player_under_launcher();
+
+// The player's output with Windows line ends turned into line feeds when it
+// runs under a launcher; unchanged otherwise.
+std::string as_native_text(const std::string& text);
 
 // Path of a helper program of the build (tavrel-sim, tavrel-tap), or empty.
 std::string sim_path();

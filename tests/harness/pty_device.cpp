@@ -23,16 +23,19 @@ int64_t now_ms() {
         .count();
 }
 
-// Under Wine the port is reached as COMn through a link in the prefix.
+// Under Wine the port is reached through a link in the prefix, under a
+// name a Windows user would type: COM2 to COM9 bare (COM1 is Wine's own),
+// and \\.\COMnn beyond, the only way Windows opens ports above 9.
 std::string map_to_wine_port(const std::string& slave, std::string* link) {
     const char* prefix = std::getenv("TAVREL_WINE_PREFIX");
     if (prefix == nullptr || *prefix == '\0') return slave;
     const std::string devices = std::string(prefix) + "/dosdevices";
-    for (int n = 20; n < 200; ++n) {
+    for (int n = 2; n < 200; ++n) {
         const std::string candidate = devices + "/com" + std::to_string(n);
         if (symlink(slave.c_str(), candidate.c_str()) == 0) {
             *link = candidate;
-            return "COM" + std::to_string(n);
+            const std::string name = "COM" + std::to_string(n);
+            return n < 10 ? name : "\\\\.\\" + name;
         }
     }
     ADD_FAILURE() << "no free COM name in " << devices;
@@ -184,7 +187,15 @@ bool wait_for_port_open(pid_t pid, const PtyDevice& device, int timeout_ms) {
             }
         }
         closedir(dir);
-        if (found) return true;
+        if (found) {
+            // Under Wine the first read comes well after the open; a device
+            // script that depends on how its bytes are split into reads must
+            // not start before then.
+            if (std::getenv("TAVREL_PLAYER_LAUNCHER") != nullptr) {
+                usleep(static_cast<useconds_t>(600000 * time_scale()));
+            }
+            return true;
+        }
         usleep(5000);
     }
     return false;

@@ -15,15 +15,12 @@ win=$(cd "$2" && pwd)
 
 # Tests left out under Wine, each for a reason that lies in Wine or in
 # Windows, not in the player (docs/windows.md has the details):
-#  - a regular file named as the port: on Windows a ReadFile on a file
-#    returns at once, comm time-outs do not apply, so the wait is a busy one;
 #  - the device hanging up: Wine reads a hung-up pty as a silent line (empty
 #    reads until the time-out), never as a failed read;
 #  - a file or port held by another process: Wine checks share modes only
 #    among its own processes and not at all on serial devices, and does not
 #    see the POSIX locks that the harness takes.
-: "${TAVREL_WINE_GTEST_FILTER:=-Faults.PortThatIsNoLineIsWaitedOnWithoutSpinning:\
-Faults.DeviceHangingUpMidPlaybackEndsTheRunAtOnce:\
+: "${TAVREL_WINE_GTEST_FILTER:=-Faults.DeviceHangingUpMidPlaybackEndsTheRunAtOnce:\
 Faults.FilesHeldByAnotherProcessAreNotOpened:\
 PortOpen.PortHeldByAnotherProgramIsNotOpened:\
 PortOpen.PortInUseByAnotherPlayerIsNotOpened}"
