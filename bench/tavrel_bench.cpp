@@ -23,6 +23,7 @@
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -444,7 +445,7 @@ void print_profile(const std::string& log_path, const std::string& port, const T
                    const char* title) {
     std::ifstream log(log_path);
     std::string line;
-    int port_fd = -1;
+    std::set<int> port_fds;  // the player may open the port more than once (reads, writes)
     int tape_fd = -1;
     bool in_loop = false;
     std::map<std::string, uint64_t> patterns;
@@ -455,16 +456,17 @@ void print_profile(const std::string& log_path, const std::string& port, const T
         Syscall call;
         if (!parse_syscall(line, &call)) continue;
         if (call.name == "openat" && call.result >= 0) {
-            if (line.find("\"" + port + "\"") != std::string::npos) port_fd = static_cast<int>(call.result);
+            if (line.find("\"" + port + "\"") != std::string::npos) port_fds.insert(static_cast<int>(call.result));
             if (line.find("\"" + tape.path + "\"") != std::string::npos) tape_fd = static_cast<int>(call.result);
             continue;
         }
         if (!in_loop) {
-            in_loop = call.name == "read" && call.fd == port_fd && line.find("\"p\\r\\n\"") != std::string::npos;
+            in_loop = call.name == "read" && port_fds.count(call.fd) != 0 &&
+                      line.find("\"p\\r\\n\"") != std::string::npos;
             continue;
         }
         std::string key;
-        if (call.fd == port_fd) {
+        if (port_fds.count(call.fd) != 0) {
             key = call.name + (call.name == "read" && call.result < 0 ? " port (EAGAIN)" : " port");
         } else if (call.fd == tape_fd) {
             key = call.name + " tape";
@@ -475,7 +477,7 @@ void print_profile(const std::string& log_path, const std::string& port, const T
         }
         ++current[key];
         ++loop_calls;
-        const bool request_read = call.name == "read" && call.fd == port_fd && call.result >= 1;
+        const bool request_read = call.name == "read" && port_fds.count(call.fd) != 0 && call.result >= 1;
         if (request_read) {
             std::string pattern;
             for (const auto& [name, n] : current) {
