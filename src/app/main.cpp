@@ -1,5 +1,4 @@
 // Entry point: banner, options, then the stages in their fixed order.
-#include <csignal>
 #include <cstdint>
 
 #include "app/options.h"
@@ -7,14 +6,11 @@
 #include "index/index_listing.h"
 #include "link/playback.h"
 #include "link/serial_link.h"
+#include "platform/platform.h"
 #include "tape/tape_image.h"
 
 int main(int argc, char** argv) {
-#ifdef SIGPIPE
-    // A reader of our output that has gone away must not end the run behind
-    // the device's back: printing just fails and the exchange goes on.
-    signal(SIGPIPE, SIG_IGN);
-#endif
+    platform_prepare_process();
     print_banner();
 
     PlayOptions options;

@@ -26,6 +26,13 @@ struct IoResult {
     uint32_t count = 0;
 };
 
+// ---- Process -----------------------------------------------------------
+
+// Called first thing in main. A reader of our output that has gone away
+// must not end the run behind the device's back: printing then just fails
+// and the exchange goes on.
+void platform_prepare_process();
+
 // ---- Files -------------------------------------------------------------
 
 // Opens an existing file for reading, held exclusively (no other opener may

@@ -6,6 +6,7 @@
 #include "platform/platform.h"
 
 #include <cerrno>
+#include <csignal>
 #include <ctime>
 
 #include <fcntl.h>
@@ -73,6 +74,8 @@ speed_t speed_for(uint32_t baud_rate) {
 }
 
 }  // namespace
+
+void platform_prepare_process() { signal(SIGPIPE, SIG_IGN); }
 
 PlatformHandle platform_open_file(const char* path) {
     int fd = clear_of_standard_streams(open(path, O_RDONLY | O_CLOEXEC));

@@ -50,6 +50,9 @@ void set_line_fields(DCB* dcb, const LineSettings& settings) {
 // The record handed between GetCommConfig and SetCommConfig is 52 bytes.
 static_assert(sizeof(COMMCONFIG) == 52, "COMMCONFIG layout differs from the one the port expects");
 
+// Windows has no signal for a broken pipe: a failed write just fails.
+void platform_prepare_process() {}
+
 PlatformHandle platform_open_file(const char* path) {
     return from_native(CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                    FILE_ATTRIBUTE_NORMAL, nullptr));

@@ -73,6 +73,8 @@ int fake_log_index(const std::string& entry) {
 
 // ---- Files ---------------------------------------------------------------
 
+void platform_prepare_process() {}
+
 PlatformHandle platform_open_file(const char* path) {
     auto it = fake_platform.files.find(path);
     if (it == fake_platform.files.end() || it->second.open_fails) {
