@@ -109,9 +109,10 @@ TEST(TapToolIndex, PlayerStartsAtTheChosenProgram) {
     PlayerProcess player({"-i", index_path, "-p", "2", device.port_name(), tap_path});
     ASSERT_TRUE(device_handshake(device));
     const std::string header = device_request(device, 'h', 20);
-    const uint32_t length = static_cast<uint8_t>(header[16]) | static_cast<uint8_t>(header[17]) << 8 |
-                            static_cast<uint8_t>(header[18]) << 16 |
-                            static_cast<uint32_t>(static_cast<uint8_t>(header[19])) << 24;
+    uint32_t length = 0;
+    for (int i = 3; i >= 0; --i) {
+        length = length << 8 | static_cast<uint8_t>(header[static_cast<size_t>(16 + i)]);
+    }
     EXPECT_EQ(length, tap.size() - offset);
     EXPECT_EQ(device_request(device, 'd', 64), tap.substr(offset, 64));
     device.send("f");

@@ -5,17 +5,7 @@
 #include <string>
 #include <string_view>
 
-// Signature, version 1, three zero bytes, the length field, then the pulses.
-inline std::string fake_tap(std::string_view pulses, uint32_t length_field) {
-    std::string tap = "C64-TAPE-RAW";
-    tap += '\x01';
-    tap.append(3, '\0');
-    for (int shift = 0; shift < 32; shift += 8) {
-        tap += static_cast<char>((length_field >> shift) & 0xFFu);
-    }
-    tap.append(pulses);
-    return tap;
-}
+#include "common/tap_bytes.h"
 
 // `count` short pulses whose value tells their position (never a zero byte,
 // so the meter never sees a long count in them).

@@ -35,21 +35,6 @@ std::string TempDir::write(const std::string& name, std::string_view bytes) cons
     return target;
 }
 
-std::string make_tap(std::string_view pulses, uint32_t length_field) {
-    std::string tap = "C64-TAPE-RAW";
-    tap += '\x01';
-    tap.append(3, '\0');
-    for (int shift = 0; shift < 32; shift += 8) {
-        tap += static_cast<char>((length_field >> shift) & 0xFF);
-    }
-    tap.append(pulses);
-    return tap;
-}
-
-std::string make_tap(std::string_view pulses) {
-    return make_tap(pulses, static_cast<uint32_t>(pulses.size()));
-}
-
 std::string make_pulses(size_t count, unsigned seed) {
     std::string pulses;
     pulses.reserve(count);

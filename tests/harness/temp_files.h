@@ -1,6 +1,8 @@
 // Scratch files for one test, removed with it.
 #pragma once
 
+#include "common/tap_bytes.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -22,10 +24,6 @@ private:
     std::string path_;
 };
 
-// A TAP image: signature, version 1, three zero bytes, the length field
-// (the pulse count unless given), then the pulse bytes.
-std::string make_tap(std::string_view pulses);
-std::string make_tap(std::string_view pulses, uint32_t length_field);
 
 // `count` pulse bytes of a simple, varied pattern (never zero).
 std::string make_pulses(size_t count, unsigned seed = 1);

@@ -20,7 +20,7 @@ constexpr const char* kPort = "COM9";
 constexpr const char* kTapPath = "game.tap";
 
 // 120 bytes: the header and 100 pulse bytes, served as blocks of 64 and 36.
-const std::string kTape = fake_tap(fake_pulses(100), 100);
+const std::string kTape = make_tap(fake_pulses(100), 100);
 const std::string kHeader = kTape.substr(0, 20);
 const std::string kData = kTape.substr(20);
 
@@ -66,7 +66,7 @@ const PlaybackCase kCases[] = {
      .device = served("hdde"),
      .start_offset = 50,
      .status = 0,
-     .received = "p\r" + fake_tap("", 70) + kTape.substr(50),
+     .received = "p\r" + make_tap("", 70) + kTape.substr(50),
      .out = time_line("0:00") + success(70)},
     {.name = "ExactPromptThenSuccessFirst",
      .device = {port_bytes("> "), port_bytes("p\r\n"), port_bytes("e")},
@@ -87,9 +87,9 @@ const PlaybackCase kCases[] = {
      .out = success(0)},
     {.name = "EmptyBlockReachesNothing",
      .device = served("hdde"),
-     .tape = fake_tap("", 0),
+     .tape = make_tap("", 0),
      .status = 0,
-     .received = "p\r" + fake_tap("", 0),
+     .received = "p\r" + make_tap("", 0),
      .out = time_line("0:00") + success(0)},
     {.name = "FailureNotice",
      .device = served("hdf"),
@@ -190,7 +190,7 @@ const PlaybackCase kCases[] = {
      .err = "Invalid index supplied for game.tap\n"},
     {.name = "SeekFails",
      .device = served("he"),
-     .tape = fake_tap(fake_pulses(100), 0xFFFFFFFFu),
+     .tape = make_tap(fake_pulses(100), 0xFFFFFFFFu),
      .start_offset = 0x80000000u,
      .received = "p\r",
      .err = "Error seeking to index in game.tap\n"},
@@ -275,7 +275,7 @@ TEST_F(PlaybackTest, ReadSizesOfTheHandshakeAndRequests) {
 // A 1000-byte file whose length field says 980, played from byte 100: each
 // request costs one file read of exactly the bytes then written.
 TEST_F(PlaybackTest, EachRequestIsOneReadOfTheBytesSent) {
-    const std::string file = fake_tap(fake_pulses(980), 980);
+    const std::string file = make_tap(fake_pulses(980), 980);
     ASSERT_NO_FATAL_FAILURE(open(file));
     for (const FakePortStep& step : served("h" + std::string(15, 'd') + "e")) {
         fake_platform.port_script.push_back(step);
@@ -283,7 +283,7 @@ TEST_F(PlaybackTest, EachRequestIsOneReadOfTheBytesSent) {
 
     EXPECT_EQ(play(100), 0);
     EXPECT_EQ(out, time_line("0:00") + success(900));
-    EXPECT_EQ(fake_platform.port_received, "p\r" + fake_tap("", 900) + file.substr(100));
+    EXPECT_EQ(fake_platform.port_received, "p\r" + make_tap("", 900) + file.substr(100));
 
     std::vector<std::string> file_io;
     for (const std::string& entry : fake_platform.log) {

@@ -122,7 +122,7 @@ TEST_F(TapeImageTest, MissingFileCannotBeOpened) {
 }
 
 TEST_F(TapeImageTest, CloseReleasesTheFile) {
-    open(fake_tap("", 0));
+    open(make_tap("", 0));
     close_tape_image(&tape);
     EXPECT_EQ(fake_log_count("close file game.tap"), 1);
     EXPECT_TRUE(fake_platform.open_handles.empty());
@@ -132,7 +132,7 @@ TEST_F(TapeImageTest, CloseReleasesTheFile) {
 
 // A 1000-byte file whose length field says 980, played from byte 100.
 TEST_F(TapeImageTest, WorkedExampleFromOffset100) {
-    const std::string file = fake_tap(fake_pulses(980), 980);
+    const std::string file = make_tap(fake_pulses(980), 980);
     ASSERT_EQ(file.size(), 1000u);
     open(file);
 
@@ -196,7 +196,7 @@ class TapeStartTest : public TapeImageTest, public testing::WithParamInterface<S
 
 TEST_P(TapeStartTest, LengthFieldRemainingAndSeek) {
     const StartCase& c = GetParam();
-    const std::string file = fake_tap(fake_pulses(980), c.length_field);
+    const std::string file = make_tap(fake_pulses(980), c.length_field);
     open(file);
 
     std::string err;
@@ -219,7 +219,7 @@ INSTANTIATE_TEST_SUITE_P(Offsets, TapeStartTest, testing::ValuesIn(kStartCases),
                          case_name<StartCase>);
 
 TEST_F(TapeImageTest, StartOnLastPulseByteServesExactlyThatByte) {
-    const std::string file = fake_tap(fake_pulses(980), 980);
+    const std::string file = make_tap(fake_pulses(980), 980);
     open(file);
     ASSERT_EQ(header(999), HeaderOutcome::kOk);
     consume(&tape, kTapHeaderSize);
@@ -227,7 +227,7 @@ TEST_F(TapeImageTest, StartOnLastPulseByteServesExactlyThatByte) {
 }
 
 TEST_F(TapeImageTest, RefusedSeekIsASeekFailure) {
-    open(fake_tap(fake_pulses(980), 980));
+    open(make_tap(fake_pulses(980), 980));
     fake_platform.files[kPath].seek_refused = true;
     std::string err;
     EXPECT_EQ(header(100, &err), HeaderOutcome::kSeekFailure);
@@ -235,7 +235,7 @@ TEST_F(TapeImageTest, RefusedSeekIsASeekFailure) {
 }
 
 TEST_F(TapeImageTest, StartAtEndOfFileGivesEmptyBlocks) {
-    open(fake_tap(fake_pulses(80), 5000));  // 100 bytes, length field says more
+    open(make_tap(fake_pulses(80), 5000));  // 100 bytes, length field says more
     ASSERT_EQ(header(100), HeaderOutcome::kOk);
     consume(&tape, kTapHeaderSize);
     EXPECT_EQ(tape.remaining, 0u);
@@ -243,7 +243,7 @@ TEST_F(TapeImageTest, StartAtEndOfFileGivesEmptyBlocks) {
 }
 
 TEST_F(TapeImageTest, StartPastEndOfFileMakesTheNextDataRequestFail) {
-    open(fake_tap(fake_pulses(80), 5000));  // 100 bytes
+    open(make_tap(fake_pulses(80), 5000));  // 100 bytes
     ASSERT_EQ(header(500), HeaderOutcome::kOk);
     EXPECT_EQ(tap_length_field(buffer), 5000u - 480u);
     consume(&tape, kTapHeaderSize);
@@ -255,7 +255,7 @@ TEST_F(TapeImageTest, StartPastEndOfFileMakesTheNextDataRequestFail) {
 // ---- Blocks --------------------------------------------------------------
 
 TEST_F(TapeImageTest, BlockIsTheRemainderWhenLessThan64) {
-    const std::string file = fake_tap(fake_pulses(37), 37);
+    const std::string file = make_tap(fake_pulses(37), 37);
     open(file);
     ASSERT_EQ(header(20), HeaderOutcome::kOk);
     consume(&tape, kTapHeaderSize);
@@ -264,7 +264,7 @@ TEST_F(TapeImageTest, BlockIsTheRemainderWhenLessThan64) {
 }
 
 TEST_F(TapeImageTest, NothingRemainingGivesEmptyBlocksAndStaysZero) {
-    open(fake_tap("", 0));
+    open(make_tap("", 0));
     ASSERT_EQ(header(20), HeaderOutcome::kOk);
     consume(&tape, kTapHeaderSize);
     for (int i = 0; i < 2; ++i) {
@@ -275,14 +275,14 @@ TEST_F(TapeImageTest, NothingRemainingGivesEmptyBlocksAndStaysZero) {
 }
 
 TEST_F(TapeImageTest, DataBeforeHeaderServesTheHeaderBytes) {
-    const std::string file = fake_tap(fake_pulses(200), 200);
+    const std::string file = make_tap(fake_pulses(200), 200);
     open(file);
     EXPECT_EQ(chunk(), file.substr(0, 64));
     EXPECT_EQ(tape.remaining, 220u);
 }
 
 TEST_F(TapeImageTest, SecondHeaderRequestReadsTheNext20Bytes) {
-    const std::string file = fake_tap(fake_pulses(200), 200);
+    const std::string file = make_tap(fake_pulses(200), 200);
     open(file);
     ASSERT_EQ(header(20), HeaderOutcome::kOk);
     consume(&tape, kTapHeaderSize);
@@ -291,7 +291,7 @@ TEST_F(TapeImageTest, SecondHeaderRequestReadsTheNext20Bytes) {
 }
 
 TEST_F(TapeImageTest, SecondHeaderRequestFromOffsetAdjustsAndSeeksAgain) {
-    std::string file = fake_tap(fake_pulses(980), 980);
+    std::string file = make_tap(fake_pulses(980), 980);
     // Bytes 116..119 are what the second header read takes as length field.
     const uint8_t field[4] = {0x10, 0x27, 0, 0};  // 10000
     std::memcpy(file.data() + 116, field, 4);
@@ -323,7 +323,7 @@ class TapeReadFaultTest : public TapeImageTest,
                           public testing::WithParamInterface<ReadFaultCase> {};
 
 TEST_P(TapeReadFaultTest, HeaderReadFails) {
-    open(fake_tap(fake_pulses(200), 200));
+    open(make_tap(fake_pulses(200), 200));
     fake_platform.files[kPath].read_fault = IoFault{1, GetParam().result};
     std::string err;
     EXPECT_EQ(header(20, &err), HeaderOutcome::kReadFailure);
@@ -331,7 +331,7 @@ TEST_P(TapeReadFaultTest, HeaderReadFails) {
 }
 
 TEST_P(TapeReadFaultTest, DataReadFails) {
-    open(fake_tap(fake_pulses(200), 200));
+    open(make_tap(fake_pulses(200), 200));
     fake_platform.files[kPath].read_fault = IoFault{1, GetParam().result};
     uint32_t count = 0;
     EXPECT_FALSE(read_chunk(&tape, buffer, &count));
