@@ -134,7 +134,11 @@ PlatformPort platform_open_port(const char* name) {
     int fd = clear_of_standard_streams(open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (fd < 0) return port;
     struct stat info {};
-    if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode) || !take_exclusive_lock(fd)) {
+    const bool usable = fstat(fd, &info) == 0 && !S_ISDIR(info.st_mode);
+    // A device that is neither a line nor a file (/dev/null) is shared by
+    // nature; locking it would only stand in the way of other programs.
+    const bool lockable = S_ISREG(info.st_mode) || isatty(fd) != 0;
+    if (!usable || (lockable && !take_exclusive_lock(fd))) {
         close(fd);
         return port;
     }
