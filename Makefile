@@ -48,7 +48,7 @@ FUZZ_CXX   ?= clang++
 # Seconds per target for the smoke run and for the long run.
 FUZZ_SMOKE_SECONDS ?= 15
 FUZZ_SECONDS       ?= 600
-FUZZ_TARGETS = fuzz_index_number fuzz_index_listing fuzz_tape_meter fuzz_playback
+FUZZ_TARGETS = fuzz_index_number fuzz_index_listing fuzz_tape_meter fuzz_playback fuzz_tap_scan
 
 .PHONY: test-sanitize fuzz-build fuzz-smoke fuzz
 
