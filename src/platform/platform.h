@@ -119,6 +119,6 @@ IoResult platform_read_port(PlatformPort* port, void* buffer, uint32_t count);
 IoResult platform_write_port(PlatformPort* port, const void* buffer, uint32_t count);
 
 inline void platform_close_port(PlatformPort* port) {
-    platform_close(port->write_handle);
+    if (platform_handle_valid(port->write_handle)) platform_close(port->write_handle);
     platform_close(port->handle);
 }

@@ -225,6 +225,8 @@ protected:
         EXPECT_EQ(fake_log_count("close port COM9"), 1);
         EXPECT_EQ(fake_log_count("close file game.tap"), 1);
         EXPECT_TRUE(fake_platform.open_handles.empty());
+        // Nothing else is closed: no handle that was never opened.
+        for (const std::string& entry : log) EXPECT_NE(entry.rfind("close unknown", 0), 0u) << entry;
     }
 
     SerialLink link;
