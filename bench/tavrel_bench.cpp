@@ -30,6 +30,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sched.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -196,6 +197,10 @@ long high_water_kib(pid_t pid) {
     return at == std::string::npos ? 0 : atol(status.c_str() + at + 6);
 }
 
+// --pin: every responder runs on this one CPU, which takes the scheduler's
+// placement of its wake-ups out of the comparison.
+int pinned_cpu = -1;
+
 pid_t spawn(const Responder& responder, const std::string& port, const Tape& tape,
             const std::string& out_path, const std::string& err_path) {
     std::vector<std::string> words = responder.prefix;
@@ -213,6 +218,12 @@ pid_t spawn(const Responder& responder, const std::string& port, const Tape& tap
     if (out < 0 || err < 0) _exit(127);
     dup2(out, 1);
     dup2(err, 2);
+    if (pinned_cpu >= 0) {
+        cpu_set_t cpus;
+        CPU_ZERO(&cpus);
+        CPU_SET(static_cast<size_t>(pinned_cpu), &cpus);
+        if (sched_setaffinity(0, sizeof(cpus), &cpus) != 0) _exit(127);
+    }
     if (!responder.preload.empty()) {
         setenv("LD_PRELOAD", responder.preload.c_str(), 1);
         setenv("TAVREL_ALLOC_REPORT", responder.alloc_report.c_str(), 1);
@@ -591,6 +602,8 @@ bool parse_arguments(int argc, char** argv, Options* options) {
             const size_t eq = value.find('=');
             if (eq == std::string::npos) return false;
             options->variants.emplace_back(value.substr(0, eq), value.substr(eq + 1));
+        } else if (arg == "--pin" && has_value) {
+            pinned_cpu = atoi(argv[++i]);
         } else if (arg == "--keep") {
             options->keep = true;
         } else if (arg == "--player" && has_value) {
@@ -625,7 +638,7 @@ int main(int argc, char** argv) {
                 "usage: %s --player PATH --bare PATH [--alloc-counter LIB] [--strace PATH]\n"
                 "          [--perf PATH]\n"
                 "          [--mib N] [--rounds N] [--quick] [--heap-only] [--keep]\n"
-                "          [--variant NAME=PATH]...\n",
+                "          [--variant NAME=PATH]... [--pin CPU]\n",
                 argv[0]);
         return 2;
     }
