@@ -8,18 +8,12 @@
 
 #include "harness/player_process.h"
 #include "harness/pty_device.h"
+#include "common/index_example.h"
 #include "harness/temp_files.h"
 
 namespace {
 
-const std::string kIndex =
-    "Tape index\n"
-    "0 Start of tape\n"
-    "25 First file\n"
-    "0x1F4\tSecond file\n"
-    "\n"
-    "180: Third file\n"
-    "  0b1111101000 Fourth\n";
+const std::string& kIndex = kExampleIndex;
 
 const std::string kListingAtTwo =
     "   00000000 (hex: 00000000): Start of tape\n"

@@ -20,6 +20,7 @@
 
 #include "index/index_listing.h"
 #include "index/index_number.h"
+#include "fuzz/scratch_file.h"
 
 namespace {
 
@@ -76,14 +77,7 @@ Expected model_listing(const std::string& file, uint32_t position) {
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     // The listing goes to standard output; libFuzzer reports on standard error.
     if (freopen("/dev/null", "w", stdout) == nullptr) abort();
-    // A scratch file rewritten for every input: in memory where possible.
-    std::string pattern = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-    pattern += "/tavrel-fuzz-index-XXXXXX";
-    const int fd = mkstemp(pattern.data());
-    if (fd < 0) abort();
-    close(fd);
-    g_path = pattern;
-    atexit([] { unlink(g_path.c_str()); });
+    g_path = make_scratch_file("index");
     return 0;
 }
 

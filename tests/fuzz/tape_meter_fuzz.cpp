@@ -21,6 +21,7 @@
 
 #include "tape/buffer_time_meter.h"
 #include "tape/tape_image.h"
+#include "fuzz/scratch_file.h"
 
 namespace {
 
@@ -138,14 +139,7 @@ void play(const std::string& file, uint32_t start_offset, const std::vector<char
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     // The meter's time line goes to standard output.
     if (freopen("/dev/null", "w", stdout) == nullptr) abort();
-    // A scratch file rewritten for every input: in memory where possible.
-    std::string pattern = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-    pattern += "/tavrel-fuzz-tape-XXXXXX";
-    const int fd = mkstemp(pattern.data());
-    if (fd < 0) abort();
-    close(fd);
-    g_path = pattern;
-    atexit([] { unlink(g_path.c_str()); });
+    g_path = make_scratch_file("tape");
     return 0;
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "common/index_example.h"
 #include "harness/temp_files.h"
 #include "index/index_listing.h"
 #include "platform/platform.h"
@@ -53,14 +54,7 @@ std::string crlf(const std::string& text) {
 // A comment line that fills `count` bytes, its line feed included.
 std::string filler(size_t count) { return "#" + std::string(count - 2, '-') + "\n"; }
 
-const std::string kWorked =
-    "Tape index\n"
-    "0 Start of tape\n"
-    "25 First file\n"
-    "0x1F4\tSecond file\n"
-    "\n"
-    "180: Third file\n"
-    "  0b1111101000 Fourth\n";
+const std::string& kWorked = kExampleIndex;
 
 const std::string kWorkedEntries[] = {
     "00000000 (hex: 00000000): Start of tape\n",
