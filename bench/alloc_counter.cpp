@@ -198,21 +198,24 @@ int posix_memalign(void** result, size_t alignment, size_t size) {
     return 0;
 }
 
-int printf(const char* format, ...) {
+static int counted_vprintf(const char* format, va_list arguments) {
     if (tally.phase == kInMain) ++tally.printf_calls;
+    return vprintf(format, arguments);
+}
+
+int printf(const char* format, ...) {
     va_list arguments;
     va_start(arguments, format);
-    const int written = vprintf(format, arguments);
+    const int written = counted_vprintf(format, arguments);
     va_end(arguments);
     return written;
 }
 
 // The fortified form, for builds with _FORTIFY_SOURCE.
 int __printf_chk(int, const char* format, ...) {
-    if (tally.phase == kInMain) ++tally.printf_calls;
     va_list arguments;
     va_start(arguments, format);
-    const int written = vprintf(format, arguments);
+    const int written = counted_vprintf(format, arguments);
     va_end(arguments);
     return written;
 }

@@ -7,13 +7,9 @@
 #include "tap_file.h"
 
 int run_index(int argc, char** argv) {
-    if (argc != 1) {
-        fprintf(stderr, "tavrel-tap: index takes one TAP file\n");
-        return 1;
-    }
-    const char* path = argv[0];
     std::vector<uint8_t> file;
-    if (load_tap_file(path, &file) != TapLoadOutcome::kLoaded) return 1;
+    if (!load_tape_argument("index", argc, argv, &file)) return 1;
+    const char* path = argv[0];
     const TapHeaderFields header = read_tap_header(file);
     if (!header.signature_ok) {
         fprintf(stderr, "tavrel-tap: warning: %s does not start with %s; scanning it all the same\n",

@@ -43,13 +43,9 @@ const char* type_name(uint8_t type) {
 }  // namespace
 
 int run_info(int argc, char** argv) {
-    if (argc != 1) {
-        fprintf(stderr, "tavrel-tap: info takes one TAP file\n");
-        return 1;
-    }
-    const char* path = argv[0];
     std::vector<uint8_t> file;
-    if (load_tap_file(path, &file) != TapLoadOutcome::kLoaded) return 1;
+    if (!load_tape_argument("info", argc, argv, &file)) return 1;
+    const char* path = argv[0];
     const TapHeaderFields header = read_tap_header(file);
     const size_t held = file.size() - kTapHeaderBytes;
 
