@@ -5,11 +5,19 @@
 // write. No time-outs, no checks beyond what keeps it from looping forever,
 // no console output.
 //
-// Usage: bare-responder PORT TAPFILE
+// The prompt is taken as the player takes it: a read ends once the line has
+// been quiet for 250 ms, and "p\r" goes out only then. That quiet spell is
+// part of the protocol's timing, and it matters to the measurement: after it
+// the scheduler settles the two ends of the pseudo-terminal into another
+// placement, which costs more CPU per request whatever the loop does.
+// --at-once answers the prompt as soon as it arrives, for comparison.
+//
+// Usage: bare-responder [--at-once] PORT TAPFILE
 #include <cstdint>
 #include <cstring>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -18,6 +26,7 @@ namespace {
 
 constexpr uint32_t kHeaderSize = 20;
 constexpr uint32_t kBlockSize = 64;
+constexpr int kPromptQuietMs = 250;
 
 bool read_exactly(int fd, uint8_t* buffer, uint32_t count) {
     uint32_t done = 0;
@@ -29,11 +38,25 @@ bool read_exactly(int fd, uint8_t* buffer, uint32_t count) {
     return true;
 }
 
+// One read as the player makes it: what arrives until the line has been
+// quiet for `quiet_ms` (0: just what one read returns). Returns the count.
+ssize_t read_until_quiet(int port, uint8_t* buffer, uint32_t size, int quiet_ms) {
+    ssize_t held = read(port, buffer, size);
+    if (held <= 0 || quiet_ms == 0) return held;
+    pollfd entry{port, POLLIN, 0};
+    while (static_cast<uint32_t>(held) < size && poll(&entry, 1, quiet_ms) > 0) {
+        const ssize_t got = read(port, buffer + held, size - static_cast<uint32_t>(held));
+        if (got <= 0) return -1;
+        held += got;
+    }
+    return held;
+}
+
 // Reads until one read ends with the prompt, then plays "p\r" and takes the
 // echo.
-bool handshake(int port, uint8_t* buffer, uint32_t size) {
+bool handshake(int port, uint8_t* buffer, uint32_t size, int quiet_ms) {
     for (;;) {
-        ssize_t got = read(port, buffer, size);
+        const ssize_t got = read_until_quiet(port, buffer, size, quiet_ms);
         if (got <= 0) return false;
         if (got >= 2 && buffer[got - 2] == '>' && buffer[got - 1] == ' ') break;
     }
@@ -44,6 +67,12 @@ bool handshake(int port, uint8_t* buffer, uint32_t size) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    int quiet_ms = kPromptQuietMs;
+    if (argc == 4 && strcmp(argv[1], "--at-once") == 0) {
+        quiet_ms = 0;
+        ++argv;
+        --argc;
+    }
     if (argc != 3) return 2;
     const int port = open(argv[1], O_RDWR | O_NOCTTY | O_CLOEXEC);
     const int file = open(argv[2], O_RDONLY | O_CLOEXEC);
@@ -58,7 +87,7 @@ int main(int argc, char** argv) {
     const uint32_t size = static_cast<uint32_t>(info.st_size);
 
     static uint8_t buffer[16384];
-    if (!handshake(port, buffer, sizeof buffer)) return 1;
+    if (!handshake(port, buffer, sizeof buffer, quiet_ms)) return 1;
 
     uint32_t offset = 0;
     for (;;) {

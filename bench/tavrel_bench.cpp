@@ -1,6 +1,9 @@
 // Throughput benchmark: a fast device on the master side of a pseudo-terminal
 // drives the player and a bare reference responder in alternating rounds
-// over the same synthetic tape, checking every byte it receives.
+// over the same synthetic tape, checking every byte it receives. The bare
+// responder runs twice per round: answering the prompt after the same quiet
+// spell as the player (the yardstick), and at once (to show what that
+// spell's aftermath costs on this machine).
 //
 // Optional steps: an allocation count of one playback (with the
 // alloc_counter preload library) and the system calls per request (with
@@ -44,6 +47,7 @@ constexpr uint32_t kBlockSize = 64;
 constexpr double kTapeClockHz = 985248.0;
 constexpr unsigned kWatchdogSeconds = 60;
 constexpr const char* kTimeLineMark = "\rBuffer time=";
+constexpr const char* kAtOnceName = "bare, prompt answered at once";
 
 struct Options {
     std::string player;
@@ -142,6 +146,8 @@ struct Responder {
     std::string program;
     std::string preload;  // LD_PRELOAD value, or empty
     std::string alloc_report;
+    std::vector<std::string> arguments;  // before the port and the tape
+    bool is_bare = false;  // prints nothing, so its console is not checked
 };
 
 struct Outcome {
@@ -205,6 +211,7 @@ pid_t spawn(const Responder& responder, const std::string& port, const Tape& tap
             const std::string& out_path, const std::string& err_path) {
     std::vector<std::string> words = responder.prefix;
     words.push_back(responder.program);
+    words.insert(words.end(), responder.arguments.begin(), responder.arguments.end());
     words.push_back(port);
     words.push_back(tape.path);
     std::vector<char*> argv;
@@ -366,6 +373,12 @@ double median(std::vector<double> values) {
     return values.size() % 2 != 0 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
 }
 
+std::string format_fixed(double value, int decimals) {
+    char text[32];
+    snprintf(text, sizeof text, "%.*f", decimals, value);
+    return text;
+}
+
 std::string load_average() {
     std::string text = read_file("/proc/loadavg");
     const size_t cut = text.find(' ', text.find(' ', text.find(' ') + 1) + 1);
@@ -393,7 +406,7 @@ std::map<std::string, std::string> parse_report(const std::string& text,
 
 bool heap_step(const Options& options, const Tape& tape, const std::string& work_dir) {
     Responder counted{"player-heap", {}, options.player, options.alloc_counter,
-                      work_dir + "/alloc-report.txt"};
+                      work_dir + "/alloc-report.txt", {}, false};
     const Outcome outcome = play(counted, tape, work_dir);
     if (!outcome.ok) {
         printf("heap: playback under the allocation counter failed: %s\n", outcome.error.c_str());
@@ -511,7 +524,9 @@ void print_profile(const std::string& log_path, const std::string& port, const T
 
 // strace stops the player at every call, so the device is often ahead of
 // it; perf's counters leave the timing alone and give the true mix for a
-// device that waits for each answer.
+// device that waits for each answer. The scheduler's counters show where the
+// CPU goes beyond the system calls: every context switch and every move to
+// another CPU costs the responder kernel time.
 void perf_step(const Options& options, const Tape& tape, const std::string& work_dir) {
     static const char* const kCalls[] = {"read", "pread64", "poll", "ppoll", "write", "ioctl",
                                          "fcntl", "clock_gettime", "lseek"};
@@ -519,12 +534,15 @@ void perf_step(const Options& options, const Tape& tape, const std::string& work
     for (const char* call : kCalls) {
         events += std::string(events.empty() ? "" : ",") + "syscalls:sys_enter_" + call;
     }
-    events += ",raw_syscalls:sys_enter";
+    events += ",raw_syscalls:sys_enter,context-switches,cpu-migrations";
     const std::string out_path = work_dir + "/perf.txt";
-    for (const std::string& program : {options.player, options.bare}) {
-        const bool is_player = program == options.player;
-        Responder counted{"perf", {options.perf, "stat", "-x", ",", "-e", events, "-o", out_path},
-                          program, "", ""};
+    const Responder measured[] = {
+        {"tavrel-play", {}, options.player, "", "", {}, false},
+        {"bare responder", {}, options.bare, "", "", {}, true},
+        {kAtOnceName, {}, options.bare, "", "", {"--at-once"}, true}};
+    for (const Responder& responder : measured) {
+        Responder counted = responder;
+        counted.prefix = {options.perf, "stat", "-x", ",", "-e", events, "-o", out_path};
         const Outcome outcome = play(counted, tape, work_dir);
         const std::string text = read_file(out_path);
         if (!outcome.ok || text.find("sys_enter") == std::string::npos ||
@@ -532,20 +550,32 @@ void perf_step(const Options& options, const Tape& tape, const std::string& work
             printf("perf: system call counters not available here\n");
             return;
         }
+        const double requests = static_cast<double>(outcome.requests);
         printf("perf (%s, no tracing delay, %" PRIu64 " requests): system calls per request:",
-               is_player ? "tavrel-play" : "bare responder", outcome.requests);
+               responder.name.c_str(), outcome.requests);
+        std::string scheduler;
         std::istringstream lines(text);
         std::string line;
         while (std::getline(lines, line)) {
+            const double per_request = atof(line.c_str()) / requests;
+            if (line.find("context-switches") != std::string::npos) {
+                scheduler += " context switches " + format_fixed(per_request, 2);
+                continue;
+            }
+            if (line.find("cpu-migrations") != std::string::npos) {
+                scheduler += ", CPU migrations " + format_fixed(per_request, 2);
+                continue;
+            }
             const size_t name_at = line.find("sys_enter");
             if (name_at == std::string::npos) continue;
-            const double per_request = atof(line.c_str()) / static_cast<double>(outcome.requests);
             if (per_request < 0.005) continue;  // start-up and end only
             std::string name = line.substr(name_at + 9);
             name = name.substr(0, name.find(','));
             printf(" %s %.2f", name.empty() ? "all" : name.c_str() + 1, per_request);
         }
         printf("\n");
+        if (!scheduler.empty()) printf("perf (%s): per request:%s\n", responder.name.c_str(),
+                                       scheduler.c_str());
     }
 }
 
@@ -555,7 +585,7 @@ void profile_step(const Options& options, const std::string& work_dir) {
     const std::string log_path = work_dir + "/strace.log";
     for (uint32_t depth : {1u, 2u}) {
         Responder traced{"player-strace", {options.strace, "-qq", "-o", log_path},
-                         options.player, "", ""};
+                         options.player, "", "", {}, false};
         const Outcome outcome = play(traced, tape, work_dir, depth);
         if (!outcome.ok) {
             printf("syscalls: playback under strace failed: %s\n", outcome.error.c_str());
@@ -666,11 +696,17 @@ int main(int argc, char** argv) {
         return clean ? 0 : 1;
     }
 
-    // Slot 0 is the player, slot 1 the bare responder, then any variants of
-    // the player (other builds, to compare designs under the same load).
-    std::vector<Responder> responders{{"tavrel-play", {}, options.player, "", ""},
-                                      {"bare responder", {}, options.bare, "", ""}};
-    for (const auto& [name, path] : options.variants) responders.push_back({name, {}, path, "", ""});
+    // Slot 0 is the player, slot 1 the bare responder (the yardstick: it
+    // answers the prompt after the same quiet spell as the player), slot 2 the
+    // bare responder answering the prompt at once, then any variants of the
+    // player (other builds, to compare designs under the same load).
+    std::vector<Responder> responders{
+        {"tavrel-play", {}, options.player, "", "", {}, false},
+        {"bare responder", {}, options.bare, "", "", {}, true},
+        {kAtOnceName, {}, options.bare, "", "", {"--at-once"}, true}};
+    for (const auto& [name, path] : options.variants) {
+        responders.push_back({name, {}, path, "", "", {}, false});
+    }
     const size_t count = responders.size();
     std::vector<Series> series(count);
     bool all_ok = true;
@@ -689,7 +725,7 @@ int main(int argc, char** argv) {
             line.cpu.push_back(o.cpu_seconds / mib);
             line.peak_rss_kib = std::max(line.peak_rss_kib, o.peak_rss_kib);
             line.max_rss_kib = std::max(line.max_rss_kib, o.max_rss_kib);
-            if (which == 1) continue;
+            if (responders[which].is_bare) continue;
             line.time_lines = count_time_lines(o.out);
             const std::string problem = player_output_problem(o, tape);
             if (!problem.empty()) {
@@ -738,6 +774,15 @@ int main(int argc, char** argv) {
     printf("ratios to bare: median of the per-round ratios (each round runs all back to back)\n");
     printf("goals (medians): request rate >= 0.9 of bare: %s; CPU per MiB <= 1.2 of bare: %s\n",
            rate_ratio[0] >= 0.9 ? "met" : "NOT met", cpu_ratio[0] <= 1.2 ? "met" : "NOT met");
+    // The same two figures against the bare responder that skips the quiet
+    // spell: what the protocol's timing costs here, on top of the loop.
+    std::vector<double> rates_at_once, cpus_at_once;
+    for (size_t r = 0; r < series[0].rate.size(); ++r) {
+        rates_at_once.push_back(series[0].rate[r] / series[2].rate[r]);
+        cpus_at_once.push_back(series[0].cpu[r] / series[2].cpu[r]);
+    }
+    printf("player against the %s (medians): request rate %.3f, CPU per MiB %.3f\n",
+           kAtOnceName, median(rates_at_once), median(cpus_at_once));
     for (size_t i = 0; i < count; ++i) {
         printf("rounds, %s: requests/s", responders[i].name.c_str());
         for (double r : series[i].rate) printf(" %.0f", r);
