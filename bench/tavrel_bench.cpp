@@ -404,6 +404,31 @@ std::map<std::string, std::string> parse_report(const std::string& text,
     return values;
 }
 
+// The player, the bare responder (the yardstick: it answers the prompt after
+// the same quiet spell as the player) and the bare responder answering the
+// prompt at once.
+std::vector<Responder> standard_responders(const Options& options) {
+    return {{"tavrel-play", {}, options.player, "", "", {}, false},
+            {"bare responder", {}, options.bare, "", "", {}, true},
+            {kAtOnceName, {}, options.bare, "", "", {"--at-once"}, true}};
+}
+
+// Each round runs all responders back to back, so a ratio within a round
+// sees one load; the medians of those ratios are the figures compared.
+struct Ratios {
+    double rate = 0;
+    double cpu = 0;
+};
+
+Ratios paired_ratios(const Series& measured, const Series& reference) {
+    std::vector<double> rates, cpus;
+    for (size_t r = 0; r < measured.rate.size(); ++r) {
+        rates.push_back(measured.rate[r] / reference.rate[r]);
+        cpus.push_back(measured.cpu[r] / reference.cpu[r]);
+    }
+    return {median(rates), median(cpus)};
+}
+
 bool heap_step(const Options& options, const Tape& tape, const std::string& work_dir) {
     Responder counted{"player-heap", {}, options.player, options.alloc_counter,
                       work_dir + "/alloc-report.txt", {}, false};
@@ -536,11 +561,7 @@ void perf_step(const Options& options, const Tape& tape, const std::string& work
     }
     events += ",raw_syscalls:sys_enter,context-switches,cpu-migrations";
     const std::string out_path = work_dir + "/perf.txt";
-    const Responder measured[] = {
-        {"tavrel-play", {}, options.player, "", "", {}, false},
-        {"bare responder", {}, options.bare, "", "", {}, true},
-        {kAtOnceName, {}, options.bare, "", "", {"--at-once"}, true}};
-    for (const Responder& responder : measured) {
+    for (const Responder& responder : standard_responders(options)) {
         Responder counted = responder;
         counted.prefix = {options.perf, "stat", "-x", ",", "-e", events, "-o", out_path};
         const Outcome outcome = play(counted, tape, work_dir);
@@ -696,14 +717,10 @@ int main(int argc, char** argv) {
         return clean ? 0 : 1;
     }
 
-    // Slot 0 is the player, slot 1 the bare responder (the yardstick: it
-    // answers the prompt after the same quiet spell as the player), slot 2 the
-    // bare responder answering the prompt at once, then any variants of the
-    // player (other builds, to compare designs under the same load).
-    std::vector<Responder> responders{
-        {"tavrel-play", {}, options.player, "", "", {}, false},
-        {"bare responder", {}, options.bare, "", "", {}, true},
-        {kAtOnceName, {}, options.bare, "", "", {"--at-once"}, true}};
+    // Slot 0 is the player, slot 1 the bare responder, slot 2 the bare
+    // responder answering at once, then any variants of the player (other
+    // builds, to compare designs under the same load).
+    std::vector<Responder> responders = standard_responders(options);
     for (const auto& [name, path] : options.variants) {
         responders.push_back({name, {}, path, "", "", {}, false});
     }
@@ -748,17 +765,9 @@ int main(int argc, char** argv) {
            "CPU / bare | best requests/s | least CPU s/MiB | best rate / bare | least CPU / "
            "bare |\n");
     printf("|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n");
-    std::vector<double> rate_ratio(count), cpu_ratio(count);
+    std::vector<Ratios> to_bare(count);
     for (size_t i = 0; i < count; ++i) {
-        // Each round runs all of them back to back, so a ratio within a round
-        // sees one load; the median of those ratios is the figure compared.
-        std::vector<double> rates, cpus;
-        for (size_t r = 0; r < series[i].rate.size(); ++r) {
-            rates.push_back(series[i].rate[r] / series[1].rate[r]);
-            cpus.push_back(series[i].cpu[r] / series[1].cpu[r]);
-        }
-        rate_ratio[i] = median(rates);
-        cpu_ratio[i] = median(cpus);
+        to_bare[i] = paired_ratios(series[i], series[1]);
         const double rate = median(series[i].rate);
         // Load only ever slows a run down, so the best round is the closest
         // to what the code itself costs.
@@ -768,21 +777,17 @@ int main(int argc, char** argv) {
         const double bare_least = *std::min_element(series[1].cpu.begin(), series[1].cpu.end());
         printf("| %s | %.0f | %.2f | %.4f | %ld | %.3f | %.3f | %.0f | %.4f | %.3f | %.3f |\n",
                responders[i].name.c_str(), rate, 1e6 / rate, median(series[i].cpu),
-               series[i].peak_rss_kib, rate_ratio[i], cpu_ratio[i], best, least,
+               series[i].peak_rss_kib, to_bare[i].rate, to_bare[i].cpu, best, least,
                best / bare_best, least / bare_least);
     }
     printf("ratios to bare: median of the per-round ratios (each round runs all back to back)\n");
     printf("goals (medians): request rate >= 0.9 of bare: %s; CPU per MiB <= 1.2 of bare: %s\n",
-           rate_ratio[0] >= 0.9 ? "met" : "NOT met", cpu_ratio[0] <= 1.2 ? "met" : "NOT met");
+           to_bare[0].rate >= 0.9 ? "met" : "NOT met", to_bare[0].cpu <= 1.2 ? "met" : "NOT met");
     // The same two figures against the bare responder that skips the quiet
     // spell: what the protocol's timing costs here, on top of the loop.
-    std::vector<double> rates_at_once, cpus_at_once;
-    for (size_t r = 0; r < series[0].rate.size(); ++r) {
-        rates_at_once.push_back(series[0].rate[r] / series[2].rate[r]);
-        cpus_at_once.push_back(series[0].cpu[r] / series[2].cpu[r]);
-    }
+    const Ratios to_at_once = paired_ratios(series[0], series[2]);
     printf("player against the %s (medians): request rate %.3f, CPU per MiB %.3f\n",
-           kAtOnceName, median(rates_at_once), median(cpus_at_once));
+           kAtOnceName, to_at_once.rate, to_at_once.cpu);
     for (size_t i = 0; i < count; ++i) {
         printf("rounds, %s: requests/s", responders[i].name.c_str());
         for (double r : series[i].rate) printf(" %.0f", r);

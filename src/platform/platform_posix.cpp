@@ -316,8 +316,9 @@ IoResult platform_write_port(PlatformPort* port, const void* buffer, uint32_t co
     const PortTimeouts& t = port->timeouts;
     const auto* bytes = static_cast<const unsigned char*>(buffer);
     IoResult result{true, 0};
-    const int64_t deadline = now_ms() + static_cast<int64_t>(count) * t.write_total_multiplier +
-                             t.write_total_constant;
+    // The clock is read only once the line pushes back: a write that goes
+    // through at once, as nearly every block does, needs no deadline.
+    int64_t deadline = -1;
 
     while (result.count < count) {
         ssize_t put = write(fd, bytes + result.count, count - result.count);
@@ -331,6 +332,10 @@ IoResult platform_write_port(PlatformPort* port, const void* buffer, uint32_t co
             break;
         }
         const int64_t now = now_ms();
+        if (deadline < 0) {
+            deadline = now + static_cast<int64_t>(count) * t.write_total_multiplier +
+                       t.write_total_constant;
+        }
         if (now >= deadline) break;  // time-out: short count
         short revents = 0;
         int rc = poll_once(fd, POLLOUT, deadline - now, &revents);
