@@ -33,6 +33,14 @@ struct IoResult {
 // and the exchange goes on.
 void platform_prepare_process();
 
+// From now on an interrupt (Ctrl-C, or a request to terminate; the
+// console's control events on Windows) no longer ends the process: it is
+// noted, and a port read under way ends as if its time-out had run out, so
+// that the caller can close the port and say where it stopped. The classic
+// player never calls this: an interrupt ends it in the system's own way.
+void platform_catch_interrupt();
+bool platform_interrupt_caught();
+
 // ---- Files -------------------------------------------------------------
 
 // Opens an existing file for reading, held exclusively (no other opener may

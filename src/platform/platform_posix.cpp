@@ -34,10 +34,16 @@ int64_t now_ms() {
     return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
 }
 
+volatile sig_atomic_t interrupt_caught = 0;
+
+void note_interrupt(int) { interrupt_caught = 1; }
+
+// An interrupt that is being caught ends the wait as a time-out would.
 int poll_once(int fd, short events, int64_t wait_ms, short* revents) {
     pollfd entry{fd, events, 0};
     int rc;
     do {
+        if (interrupt_caught != 0) return 0;
         rc = poll(&entry, 1, static_cast<int>(wait_ms));
     } while (rc < 0 && errno == EINTR);
     *revents = entry.revents;
@@ -76,6 +82,17 @@ speed_t speed_for(uint32_t baud_rate) {
 }  // namespace
 
 void platform_prepare_process() { signal(SIGPIPE, SIG_IGN); }
+
+void platform_catch_interrupt() {
+    struct sigaction action {};
+    action.sa_handler = note_interrupt;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = 0;  // no restart: a blocking read must end with EINTR
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+bool platform_interrupt_caught() { return interrupt_caught != 0; }
 
 PlatformHandle platform_open_file(const char* path) {
     int fd = clear_of_standard_streams(open(path, O_RDONLY | O_CLOEXEC));
@@ -245,7 +262,10 @@ IoResult read_one_byte_in_kernel(PlatformPort* port, void* buffer) {
     for (;;) {
         const ssize_t got = read(fd, buffer, 1);
         if (got == 1) return IoResult{true, 1};
-        if (got < 0 && errno == EINTR) continue;
+        if (got < 0 && errno == EINTR) {
+            if (interrupt_caught != 0) return IoResult{true, 0};
+            continue;
+        }
         if (got == 0 && now_ms() - start >= port->kernel_read_timeout / 2) {
             return IoResult{true, 0};  // the time-out ran out on a quiet line
         }

@@ -45,6 +45,24 @@ void set_line_fields(DCB* dcb, const LineSettings& settings) {
     dcb->StopBits = settings.stop_bits;
 }
 
+volatile LONG interrupt_caught = 0;
+HANDLE reading_thread = nullptr;
+
+// Runs on a thread of its own: notes the event and ends a port read that
+// the main thread is waiting in, as its time-out would.
+BOOL WINAPI note_interrupt(DWORD event) {
+    switch (event) {
+        case CTRL_C_EVENT:
+        case CTRL_BREAK_EVENT:
+        case CTRL_CLOSE_EVENT:
+            InterlockedExchange(&interrupt_caught, 1);
+            if (reading_thread != nullptr) CancelSynchronousIo(reading_thread);
+            return TRUE;
+        default:
+            return FALSE;
+    }
+}
+
 }  // namespace
 
 // The record handed between GetCommConfig and SetCommConfig is 52 bytes.
@@ -52,6 +70,14 @@ static_assert(sizeof(COMMCONFIG) == 52, "COMMCONFIG layout differs from the one 
 
 // Windows has no signal for a broken pipe: a failed write just fails.
 void platform_prepare_process() {}
+
+void platform_catch_interrupt() {
+    DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &reading_thread,
+                    0, FALSE, DUPLICATE_SAME_ACCESS);
+    SetConsoleCtrlHandler(note_interrupt, TRUE);
+}
+
+bool platform_interrupt_caught() { return InterlockedCompareExchange(&interrupt_caught, 0, 0) != 0; }
 
 PlatformHandle platform_open_file(const char* path) {
     return from_native(CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
@@ -128,6 +154,10 @@ void platform_apply_timeouts(PlatformPort* port, const PortTimeouts& timeouts) {
 IoResult platform_read_port(PlatformPort* port, void* buffer, uint32_t count) {
     const ULONGLONG start = GetTickCount64();
     IoResult result = platform_read_file(port->handle, buffer, count);
+    if (platform_interrupt_caught()) {
+        result.ok = true;  // a read cut short by the interrupt is a time-out
+        return result;
+    }
     if (!result.ok || result.count != 0 || count == 0) return result;
 
     // Nothing came. With the time-outs in force that takes their full span;

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-void feed(BufferTimeMeter* meter, const uint8_t* block, uint32_t length) {
+void count_cycles(BufferTimeMeter* meter, const uint8_t* block, uint32_t length) {
     uint32_t total = meter->total_cycles;
     uint8_t state = meter->decoder_state;
     uint32_t pending = meter->pending_count;
@@ -35,8 +35,11 @@ void feed(BufferTimeMeter* meter, const uint8_t* block, uint32_t length) {
     meter->total_cycles = total;
     meter->decoder_state = state;
     meter->pending_count = pending;
+}
 
-    const uint32_t second = total / kTapeClockHz;
+void feed(BufferTimeMeter* meter, const uint8_t* block, uint32_t length) {
+    count_cycles(meter, block, length);
+    const uint32_t second = meter->total_cycles / kTapeClockHz;
     if (second == meter->last_second_shown) return;
     meter->last_second_shown = second;
     printf("\rBuffer time=%lu:%02lu ", static_cast<unsigned long>(second / 60),

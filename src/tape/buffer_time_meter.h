@@ -17,3 +17,7 @@ struct BufferTimeMeter {
 // count, which may straddle blocks) and prints the time line when the whole
 // second shown changes.
 void feed(BufferTimeMeter* meter, const uint8_t* block, uint32_t length);
+
+// The decoding alone, for displays of their own: adds the block's cycles to
+// total_cycles and prints nothing.
+void count_cycles(BufferTimeMeter* meter, const uint8_t* block, uint32_t length);

@@ -127,6 +127,11 @@ const PlaybackCase kCases[] = {
      .device = {port_bytes("> "), port_bytes("p\n\re")},
      .received = "p\r",
      .err = "Error reading playback command echo from COM9 (3)\n"},
+    // Only the third byte differs: the whole echo must be compared.
+    {.name = "EchoLastByteWrong",
+     .device = {port_bytes("> "), port_bytes("p\r\re")},
+     .received = "p\r",
+     .err = "Error reading playback command echo from COM9 (3)\n"},
     {.name = "EchoQuiet",
      .device = {port_bytes("> "), port_quiet(), port_bytes("p\r\ne")},
      .received = "p\r",
