@@ -67,9 +67,9 @@ std::string sim_path() {
 #endif
 }
 
-std::string tap_tool_path() {
-#ifdef TAVREL_TAP_PATH
-    return TAVREL_TAP_PATH;
+std::string toolbox_path() {
+#ifdef TAVREL_TOOLBOX_PATH
+    return TAVREL_TOOLBOX_PATH;
 #else
     return "";
 #endif

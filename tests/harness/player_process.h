@@ -76,6 +76,7 @@ bool player_under_launcher();
 // runs under a launcher; unchanged otherwise.
 std::string as_native_text(const std::string& text);
 
-// Path of a helper program of the build (tavrel-sim, tavrel-tap), or empty.
+// Path of a program of the build other than the player (the simulator,
+// the toolbox `tavrel`), or empty.
 std::string sim_path();
-std::string tap_tool_path();
+std::string toolbox_path();
