@@ -17,13 +17,16 @@ build: $(BUILD)/CMakeCache.txt
 test: build
 	cd $(BUILD) && ctest --output-on-failure --no-tests=error -j $(JOBS)
 
-# What CI runs: the native suite, the same under the sanitizers, a bounded
-# fuzzing run, the Windows build under Wine, and a short benchmark.
+# What CI runs: the native suite, the man pages' lint, the same suite under
+# the sanitizers, a bounded fuzzing run, the Windows build under Wine, a
+# short benchmark, and the packages installed and tried.
 check: test
+	$(MAKE) lint-man
 	$(MAKE) test-sanitize
 	$(MAKE) fuzz-smoke
 	$(MAKE) test-windows
 	$(MAKE) bench BENCH_ARGS=--quick
+	$(MAKE) check-package
 
 # A demo tape played to the simulated device at eight times tape speed:
 # the index of the tape first, then the player as a user sees it.
@@ -90,13 +93,16 @@ fuzz: fuzz-build
 BENCH_BUILD ?= build-bench
 # e.g. BENCH_ARGS=--quick for a short smoke run, or --mib 8 --rounds 9.
 BENCH_ARGS  ?=
+# The tape scan's own: --mib N (default 20), --rounds N (default 5).
+SCAN_BENCH_ARGS ?=
 
 .PHONY: bench
 
 # The player against a bare responder on a pseudo-terminal, alternating
 # rounds; then one playback under the allocation counter (fails the target
 # if the player allocates) and, where strace or perf is installed, the
-# system calls per request. Prints times; asserts none.
+# system calls per request; then the scan rate of `tavrel index` on a
+# 20 MiB tape. Prints times; asserts none.
 bench:
 	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DTAVREL_BUILD_TESTS=OFF $(CMAKE_ARGS)
 	cmake --build $(BENCH_BUILD) -j $(JOBS) --target tavrel-play tavrel-bench bare-responder alloc_counter
@@ -104,6 +110,8 @@ bench:
 	  --alloc-counter ./bench/alloc_counter.so \
 	  $$(command -v strace >/dev/null && echo --strace "$$(command -v strace)") \
 	  $$(command -v perf >/dev/null && echo --perf "$$(command -v perf)") $(BENCH_ARGS)
+	cmake --build $(BENCH_BUILD) -j $(JOBS) --target tap-scan-bench
+	$(BENCH_BUILD)/bench/tap-scan-bench $(SCAN_BENCH_ARGS)
 
 # ---- Windows: cross build with MinGW-w64, tests under Wine --------------
 WIN_BUILD ?= build-win
@@ -122,3 +130,33 @@ windows: $(WIN_BUILD)/CMakeCache.txt
 # .exe under Wine in a prefix of its own ($(WIN_BUILD)/wineprefix).
 test-windows: build windows
 	tests/windows/run_wine_tests.sh $(BUILD) $(WIN_BUILD)
+
+# ---- Install and packages -------------------------------------------------
+# make install [PREFIX=/usr/local] [DESTDIR=/tmp/stage]; the packages take
+# their version from the project's in CMakeLists.txt.
+PREFIX ?= /usr/local
+
+.PHONY: install package package-windows lint-man check-package
+
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
+
+# The Debian package (its dependencies found by dpkg-shlibdeps) and a
+# .tar.gz, both in $(BUILD).
+package: build
+	cd $(BUILD) && cpack
+
+# A .zip in $(WIN_BUILD): the static .exe files, the README and the docs as
+# CRLF text.
+package-windows: windows
+	cd $(WIN_BUILD) && cpack
+	unzip -l $(WIN_BUILD)/tavrel-*-windows-x64.zip
+
+# Every man page, through Debian's man page linter.
+lint-man:
+	mandoc -T lint -W warning docs/*.1
+
+# The packages' file lists; as root, the .deb installed, its programs and
+# man pages tried, and removed again; the zip's .exe files under Wine.
+check-package: package package-windows
+	tests/install/check_package.sh $(BUILD) $(WIN_BUILD)
