@@ -62,7 +62,7 @@ std::string status_line_of(const std::string& screen) {
 
 TEST(PlayOnATerminal, OneStatusLineRedrawnInPlaceFittedToTheWidth) {
     if (toolbox_path().empty() || sim_path().empty()) GTEST_SKIP() << "the toolbox is not built";
-    if (player_under_launcher()) GTEST_SKIP() << "the toolbox runs natively only";
+    if (player_under_launcher()) GTEST_SKIP() << "tmux runs the native toolbox only";
     if (system("command -v tmux >/dev/null 2>&1") != 0) GTEST_SKIP() << "tmux is not installed";
     TempDir dir;
     const std::string demo = dir.file("demo.tap");

@@ -69,10 +69,14 @@ std::string sim_path() {
 
 std::string toolbox_path() {
 #ifdef TAVREL_TOOLBOX_PATH
-    return TAVREL_TOOLBOX_PATH;
+    return env_or("TAVREL_TOOLBOX", TAVREL_TOOLBOX_PATH);
 #else
-    return "";
+    return env_or("TAVREL_TOOLBOX", "");
 #endif
+}
+
+bool toolbox_under_launcher() {
+    return player_under_launcher() && !env_or("TAVREL_TOOLBOX", "").empty();
 }
 
 PlayerProcess::PlayerProcess(const std::vector<std::string>& args, const std::string& program,
@@ -83,6 +87,10 @@ PlayerProcess::PlayerProcess(const std::vector<std::string>& args, const std::st
         if (!launcher.empty()) argv.push_back(launcher);
         argv.push_back(player_path());
     } else {
+        // The toolbox runs where the player runs: under Wine too.
+        if (program == toolbox_path() && toolbox_under_launcher()) {
+            argv.push_back(env_or("TAVREL_PLAYER_LAUNCHER", ""));
+        }
         argv.push_back(program);
     }
     argv.insert(argv.end(), args.begin(), args.end());

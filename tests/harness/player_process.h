@@ -80,3 +80,5 @@ std::string as_native_text(const std::string& text);
 // the toolbox `tavrel`), or empty.
 std::string sim_path();
 std::string toolbox_path();
+// The toolbox is the Windows build's, run through the player's launcher.
+bool toolbox_under_launcher();

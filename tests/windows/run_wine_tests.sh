@@ -1,6 +1,6 @@
 #!/bin/sh
 # Runs the end-to-end suite and the Windows port checks against the
-# cross-built tavrel-play.exe under Wine.
+# cross-built tavrel-play.exe (and tavrel.exe) under Wine.
 #
 # Usage: tests/windows/run_wine_tests.sh <native build dir> <windows build dir>
 #
@@ -55,6 +55,11 @@ TAVREL_WINE_PREFIX="$WINEPREFIX"
 TAVREL_TIME_SCALE="${TAVREL_TIME_SCALE:-2}"
 TAVREL_COMM_READBACK="$win/tests/windows/comm_readback.exe"
 export TAVREL_PLAYER TAVREL_PLAYER_LAUNCHER TAVREL_WINE_PREFIX TAVREL_TIME_SCALE TAVREL_COMM_READBACK
+# The toolbox's own end-to-end tests run its .exe too, where it was built.
+if [ -f "$win/tools/tavrel/tavrel.exe" ]; then
+    TAVREL_TOOLBOX="$win/tools/tavrel/tavrel.exe"
+    export TAVREL_TOOLBOX
+fi
 
 status=0
 "$native/tests/e2e_tests" --gtest_filter="$TAVREL_WINE_GTEST_FILTER" || status=1

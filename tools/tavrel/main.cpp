@@ -36,6 +36,9 @@ int main(int argc, char** argv) {
     });
     app.set_version_flag("--version", std::string("tavrel ") + TAVREL_VERSION);
     app.require_subcommand(1);
+    // Options are written --like-this everywhere: on Windows, too, an
+    // argument such as /tmp/game.tap is a path, not an option.
+    app.allow_windows_style_options(false);
     app.footer(
         "Examples:\n"
         "  tavrel ports                         list the serial ports, the device's marked\n"
