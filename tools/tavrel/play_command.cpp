@@ -121,7 +121,6 @@ int run_play(const PlayRequest& request) {
 
     ProgressSettings settings;
     settings.terminal = stdout_is_terminal();
-    settings.columns = terminal_columns();
     PlayProgress progress(catalog, start.offset, tape_time_at(request.tape_path.c_str(), start.offset),
                           port, settings);
     platform_catch_interrupt();

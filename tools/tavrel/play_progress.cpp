@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "console.h"
 #include "platform/platform.h"
 
 PlayProgress::PlayProgress(const TapeCatalog& catalog, uint32_t start_offset,
@@ -113,7 +114,7 @@ void PlayProgress::follow_files() {
 void PlayProgress::show(std::chrono::steady_clock::time_point now) {
     last_shown_ = now;
     if (settings_.terminal) {
-        printf("\r%s", terminal_status_line(snapshot(), settings_.columns).c_str());
+        printf("\r%s", terminal_status_line(snapshot(), columns()).c_str());
         line_on_screen_ = true;
     } else {
         printf("%s\n", plain_status_line(snapshot()).c_str());
@@ -122,10 +123,14 @@ void PlayProgress::show(std::chrono::steady_clock::time_point now) {
     fflush(stdout);
 }
 
+int PlayProgress::columns() const {
+    return settings_.columns > 0 ? settings_.columns : terminal_columns();
+}
+
 void PlayProgress::finish_line() {
     if (settings_.terminal) {
         if (!line_on_screen_) return;
-        printf("\r%s\n", terminal_status_line(snapshot(), settings_.columns).c_str());
+        printf("\r%s\n", terminal_status_line(snapshot(), columns()).c_str());
         line_on_screen_ = false;
     } else {
         if (shown_since_change_) return;

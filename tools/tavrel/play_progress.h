@@ -19,7 +19,7 @@
 
 struct ProgressSettings {
     bool terminal = false;
-    int columns = 80;
+    int columns = 0;  // 0: the terminal's width at each redraw, so a resize is followed
     std::chrono::milliseconds redraw_interval{100};     // terminal: at most ten a second
     std::chrono::milliseconds plain_interval{1000};     // pipe: at most one line a second
     std::chrono::milliseconds prompt_patience{3000};    // then one line of advice
@@ -51,6 +51,7 @@ private:
     void follow_files();
     void show(std::chrono::steady_clock::time_point now);
     void watch_for_prompt();
+    int columns() const;
 
     const TapeCatalog& catalog_;
     const uint32_t start_offset_;
