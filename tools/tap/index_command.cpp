@@ -1,29 +1,24 @@
-#include <cstdint>
 #include <cstdio>
-#include <vector>
 
 #include "commands.h"
-#include "rom_scanner.h"
 #include "tap_file.h"
+#include "tape_catalog.h"
 
 int run_index(int argc, char** argv) {
-    std::vector<uint8_t> file;
-    if (!load_tape_argument("index", argc, argv, &file)) return 1;
+    TapeCatalog catalog;
+    if (!catalog_tape_argument("index", argc, argv, &catalog)) return 1;
     const char* path = argv[0];
-    const TapHeaderFields header = read_tap_header(file);
-    if (!header.signature_ok) {
-        fprintf(stderr, "tavrel-tap: warning: %s does not start with %s; scanning it all the same\n",
+    if (!catalog.header.signature_ok) {
+        fprintf(stderr, "tavrel: warning: %s does not start with %s; scanning it all the same\n",
                 path, kTapSignature);
     }
-
-    const ScanResult scan = scan_rom_headers(file.data(), file.size(), header.version);
-    for (const FoundProgram& program : scan.programs) puts(index_line(program).c_str());
-    for (const std::string& problem : scan.problems) {
-        fprintf(stderr, "tavrel-tap: %s: %s\n", path, problem.c_str());
+    for (const CatalogEntry& entry : catalog.entries) puts(catalog_index_line(entry).c_str());
+    for (const std::string& problem : catalog.problems) {
+        fprintf(stderr, "tavrel: %s: %s\n", path, problem.c_str());
     }
-    if (scan.programs.empty()) {
-        fprintf(stderr, "tavrel-tap: %s: no program saved by the ROM loader found\n", path);
+    if (catalog.entries.empty()) {
+        fprintf(stderr, "tavrel: %s: no file found (no block with a pilot)\n", path);
     }
     // The listing stands, but a file without the signature is not a sound TAP file.
-    return header.signature_ok ? 0 : 1;
+    return catalog.header.signature_ok ? 0 : 1;
 }

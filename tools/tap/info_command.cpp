@@ -1,12 +1,13 @@
 #include <cstdint>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 #include "commands.h"
 #include "player_tally.h"
-#include "rom_encoder.h"
-#include "rom_scanner.h"
 #include "tap_file.h"
+#include "scan_events.h"
+#include "tape_catalog.h"
 
 namespace {
 
@@ -32,66 +33,68 @@ const char* video_name(uint8_t video) {
     }
 }
 
-const char* type_name(uint8_t type) {
-    switch (type) {
-        case kBasicProgramType: return "BASIC program";
-        case kMachineProgramType: return "machine code";
-        default: return "sequential file";
+const char* check_text(CheckState check) {
+    switch (check) {
+        case CheckState::kFits: return "check fits";
+        case CheckState::kFails: return "check fails";
+        case CheckState::kNotChecked: return "not checked";
     }
+    return "";
 }
 
 }  // namespace
 
 int run_info(int argc, char** argv) {
-    std::vector<uint8_t> file;
-    if (!load_tape_argument("info", argc, argv, &file)) return 1;
+    TapeCatalog catalog;
+    if (!catalog_tape_argument("info", argc, argv, &catalog)) return 1;
     const char* path = argv[0];
-    const TapHeaderFields header = read_tap_header(file);
-    const size_t held = file.size() - kTapHeaderBytes;
+    const TapHeaderFields& header = catalog.header;
+    const uint64_t held = catalog.file_size - kTapHeaderBytes;
 
     printf("File:       %s\n", path);
-    printf("Signature:  %.12s%s\n", reinterpret_cast<const char*>(file.data()),
+    printf("Signature:  %.12s%s\n", header.signature,
            header.signature_ok ? "" : " (not C64-TAPE-RAW)");
     printf("Version:    %u\n", header.version);
     printf("Platform:   %u (%s)\n", header.platform, platform_name(header.platform));
     printf("Video:      %u (%s)\n", header.video, video_name(header.video));
-    printf("Length:     %lu bytes in the header field, %zu in the file\n",
-           static_cast<unsigned long>(header.length_field), held);
+    printf("Length:     %lu bytes in the header field, %llu in the file\n",
+           static_cast<unsigned long>(header.length_field), static_cast<unsigned long long>(held));
     if (!header.signature_ok) {
-        fprintf(stderr, "tavrel-tap: warning: %s does not start with %s\n", path, kTapSignature);
+        fprintf(stderr, "tavrel: warning: %s does not start with %s\n", path, kTapSignature);
     }
     if (header.length_field != held) {
-        fprintf(stderr, "tavrel-tap: warning: %s: the length field says %lu bytes, the file holds %zu\n",
-                path, static_cast<unsigned long>(header.length_field), held);
+        fprintf(stderr, "tavrel: warning: %s: the length field says %lu bytes, the file holds %llu\n",
+                path, static_cast<unsigned long>(header.length_field),
+                static_cast<unsigned long long>(held));
     }
 
     // Counted over every byte the player sends, read the way it reads them.
-    const PlayerTally tally = tally_as_player(file.data(), file.size());
     printf("Pulses:     %lu one-byte pulses, %lu long counts\n",
-           static_cast<unsigned long>(tally.one_byte_pulses),
-           static_cast<unsigned long>(tally.long_counts));
-    printf("Tape time:  %s (%lu cycles)\n", format_tape_time(tally.total_cycles).c_str(),
-           static_cast<unsigned long>(tally.total_cycles));
+           static_cast<unsigned long>(catalog.one_byte_pulses),
+           static_cast<unsigned long>(catalog.long_counts));
+    printf("Tape time:  %s (%lu cycles)\n", format_tape_time(catalog.total_cycles).c_str(),
+           static_cast<unsigned long>(catalog.total_cycles));
     if (header.version == 0) {
         puts("            (version 0: counted as tavrel-play counts it, each zero byte\n"
              "            taken with the three bytes after it as a cycle count)");
     }
 
-    const ScanResult scan = scan_rom_headers(file.data(), file.size(), header.version);
-    std::vector<size_t> offsets;
-    for (const FoundProgram& program : scan.programs) offsets.push_back(program.pilot_offset);
-    const std::vector<uint32_t> starts = cycles_at_offsets(file.data(), file.size(), offsets);
-    printf("Programs:   %zu\n", scan.programs.size());
-    for (size_t i = 0; i < scan.programs.size(); ++i) {
-        const FoundProgram& program = scan.programs[i];
-        const uint32_t until = i + 1 < starts.size() ? starts[i + 1] : tally.total_cycles;
-        printf("  %s\n", index_line(program).c_str());
-        printf("      %s, $%04X-$%04X, tape %s to %s\n", type_name(program.type),
-               program.start_address, program.end_address, format_tape_time(starts[i]).c_str(),
-               format_tape_time(until).c_str());
+    // Numbered from 1: the number play --from takes.
+    printf("Files:      %zu\n", catalog.entries.size());
+    for (size_t i = 0; i < catalog.entries.size(); ++i) {
+        const CatalogEntry& entry = catalog.entries[i];
+        char addresses[16] = "";
+        if (entry.has_addresses) {
+            snprintf(addresses, sizeof addresses, "$%04X-$%04X", entry.start_address, entry.end_address);
+        }
+        const std::string offset = hex_offset(entry.pilot_offset);
+        printf("%4zu  %-9s  %-13s  %-24s  %-11s  %-11s  tape %s to %s\n", i + 1, offset.c_str(),
+               loader_family_name(entry.family), entry.description.c_str(), addresses,
+               check_text(entry.check), format_tape_time(entry.start_cycles).c_str(),
+               format_tape_time(entry.end_cycles).c_str());
     }
-    for (const std::string& problem : scan.problems) {
-        fprintf(stderr, "tavrel-tap: %s: %s\n", path, problem.c_str());
+    for (const std::string& problem : catalog.problems) {
+        fprintf(stderr, "tavrel: %s: %s\n", path, problem.c_str());
     }
     return header.signature_ok ? 0 : 1;
 }

@@ -36,25 +36,25 @@ std::string default_name(const char* path) {
 bool load_program(const char* path, const std::string& name, TapeProgram* program) {
     if (!set_program_name(program, name.c_str())) {
         fprintf(stderr,
-                "tavrel-tap: the name \"%s\" does not fit on tape (at most %zu characters: "
+                "tavrel: the name \"%s\" does not fit on tape (at most %zu characters: "
                 "letters, digits, blanks and !\"#$%%&'()*+,-./:;<=>?@[\\]^_)\n",
                 name.c_str(), kTapeNameLength);
         return false;
     }
     std::vector<uint8_t> bytes;
     if (!read_whole_file(path, &bytes)) {
-        fprintf(stderr, "tavrel-tap: cannot read %s\n", path);
+        fprintf(stderr, "tavrel: cannot read %s\n", path);
         return false;
     }
     if (bytes.size() <= kLoadAddressBytes) {
-        fprintf(stderr, "tavrel-tap: %s holds no program (a load address and at least one byte)\n",
+        fprintf(stderr, "tavrel: %s holds no program (a load address and at least one byte)\n",
                 path);
         return false;
     }
     program->load_address = static_cast<uint16_t>(bytes[0] | bytes[1] << 8);
     program->body.assign(bytes.begin() + kLoadAddressBytes, bytes.end());
     if (program->load_address + program->body.size() > kTopAddress) {
-        fprintf(stderr, "tavrel-tap: %s does not fit in memory below $FFFF from $%04X\n", path,
+        fprintf(stderr, "tavrel: %s does not fit in memory below $FFFF from $%04X\n", path,
                 program->load_address);
         return false;
     }
@@ -70,7 +70,7 @@ int run_make(int argc, char** argv) {
     for (int i = 0; i < argc; ++i) {
         if (strcmp(argv[i], "-o") == 0) {
             if (i + 1 >= argc) {
-                fprintf(stderr, "tavrel-tap: -o needs the name of the TAP file to write\n");
+                fprintf(stderr, "tavrel: -o needs the name of the TAP file to write\n");
                 return 1;
             }
             out_path = argv[++i];
@@ -81,15 +81,15 @@ int run_make(int argc, char** argv) {
         }
     }
     if (out_path == nullptr) {
-        fprintf(stderr, "tavrel-tap: make needs -o OUT.tap\n");
+        fprintf(stderr, "tavrel: make needs -o OUT.tap\n");
         return 1;
     }
     if (demo && !inputs.empty()) {
-        fprintf(stderr, "tavrel-tap: make --demo takes no program files\n");
+        fprintf(stderr, "tavrel: make --demo takes no program files\n");
         return 1;
     }
     if (!demo && inputs.empty()) {
-        fprintf(stderr, "tavrel-tap: make needs at least one program file (FILE.prg [NAME])\n");
+        fprintf(stderr, "tavrel: make needs at least one program file (FILE.prg [NAME])\n");
         return 1;
     }
 
@@ -100,7 +100,7 @@ int run_make(int argc, char** argv) {
     for (size_t i = 0; i < inputs.size(); ++i) {
         const char* path = inputs[i];
         if (!ends_with_prg(path)) {
-            fprintf(stderr, "tavrel-tap: %s: a program file's name must end in .prg\n", path);
+            fprintf(stderr, "tavrel: %s: a program file's name must end in .prg\n", path);
             return 1;
         }
         std::string name = default_name(path);
@@ -112,7 +112,7 @@ int run_make(int argc, char** argv) {
 
     const MadeTape tape = make_tape(programs);
     if (!write_whole_file(out_path, tape.bytes)) {
-        fprintf(stderr, "tavrel-tap: cannot write %s\n", out_path);
+        fprintf(stderr, "tavrel: cannot write %s\n", out_path);
         return 1;
     }
     const PlayerTally tally = tally_as_player(tape.bytes.data(), tape.bytes.size());

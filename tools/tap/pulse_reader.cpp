@@ -38,10 +38,3 @@ bool next_pulse(PulseReader* reader, Pulse* pulse) {
     return true;
 }
 
-PulseClass classify_pulse(uint32_t cycles) {
-    const uint32_t value = (cycles + 4) / 8;  // in the units of a one-byte pulse
-    if (value >= 0x24 && value <= 0x36) return PulseClass::kShort;
-    if (value >= 0x37 && value <= 0x49) return PulseClass::kMedium;
-    if (value >= 0x4A && value <= 0x64) return PulseClass::kLong;
-    return PulseClass::kOther;
-}

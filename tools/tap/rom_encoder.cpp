@@ -63,6 +63,22 @@ void append_long_count(std::vector<uint8_t>* out, uint32_t cycles) {
     out->push_back(static_cast<uint8_t>(cycles >> 16));
 }
 
+void append_rom_program(std::vector<uint8_t>* out, const TapeProgram& program) {
+    const std::vector<uint8_t> header = header_block(program);
+    append_pulses(out, kShortPulse, kHeaderPilotPulses);
+    append_block(out, kFirstSyncStart, header.data(), header.size());
+    append_pulses(out, kShortPulse, kRepeatGapPulses);
+    append_block(out, kRepeatSyncStart, header.data(), header.size());
+    append_pulses(out, kShortPulse, kTrailerPulses);
+
+    const std::vector<uint8_t>& body = program.body;
+    append_pulses(out, kShortPulse, kDataPilotPulses);
+    append_block(out, kFirstSyncStart, body.data(), body.size());
+    append_pulses(out, kShortPulse, kRepeatGapPulses);
+    append_block(out, kRepeatSyncStart, body.data(), body.size());
+    append_pulses(out, kShortPulse, kTrailerPulses);
+}
+
 MadeTape make_tape(const std::vector<TapeProgram>& programs) {
     MadeTape tape;
     std::vector<uint8_t>* out = &tape.bytes;
@@ -70,19 +86,7 @@ MadeTape make_tape(const std::vector<TapeProgram>& programs) {
     for (size_t i = 0; i < programs.size(); ++i) {
         if (i > 0) append_long_count(out, kSilenceCycles);
         tape.pilot_offsets.push_back(out->size());
-        const std::vector<uint8_t> header = header_block(programs[i]);
-        append_pulses(out, kShortPulse, kHeaderPilotPulses);
-        append_block(out, kFirstSyncStart, header.data(), header.size());
-        append_pulses(out, kShortPulse, kRepeatGapPulses);
-        append_block(out, kRepeatSyncStart, header.data(), header.size());
-        append_pulses(out, kShortPulse, kTrailerPulses);
-
-        const std::vector<uint8_t>& body = programs[i].body;
-        append_pulses(out, kShortPulse, kDataPilotPulses);
-        append_block(out, kFirstSyncStart, body.data(), body.size());
-        append_pulses(out, kShortPulse, kRepeatGapPulses);
-        append_block(out, kRepeatSyncStart, body.data(), body.size());
-        append_pulses(out, kShortPulse, kTrailerPulses);
+        append_rom_program(out, programs[i]);
     }
     write_tap_header(out, 1, static_cast<uint32_t>(out->size() - kTapHeaderBytes));
     return tape;

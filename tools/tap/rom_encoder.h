@@ -59,6 +59,9 @@ void append_pulses(std::vector<uint8_t>* out, uint8_t pulse, size_t count);
 // A zero byte and the cycle count in 24 bits, least significant first.
 void append_long_count(std::vector<uint8_t>* out, uint32_t cycles);
 
+// Header and data, each twice, with their pilots.
+void append_rom_program(std::vector<uint8_t>* out, const TapeProgram& program);
+
 // Header and data, each twice, with their pilots; silence between programs.
 MadeTape make_tape(const std::vector<TapeProgram>& programs);
 

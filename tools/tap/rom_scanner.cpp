@@ -4,6 +4,7 @@
 
 #include "pulse_reader.h"
 #include "rom_encoder.h"
+#include "scan_events.h"
 
 namespace {
 
@@ -15,12 +16,18 @@ constexpr size_t kMinPilotPulses = 16;
 constexpr size_t kKeptBytes = kSyncLength + kHeaderBlockSize + 1;
 constexpr size_t kHeaderPayload = kHeaderBlockSize + 1;
 constexpr int kPulsesPerByte = 18;  // eight bits and parity, two pulses each, after the marker
+// By the classes of a bit's two pulses (short, medium, long, other): the
+// bit, or 2 for a pair that is no bit.
+constexpr uint32_t kPairBit[16] = {2, 0, 2, 2, 1, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2};
 
 enum class Phase : uint8_t { kSeekPilot, kMarker, kBits, kAfterByte };
 enum class BlockKind : uint8_t { kUnknown, kFirstCopy, kRepeat };
 
 struct Block {
     size_t pilot_offset = 0;
+    uint32_t pilot_cycles = 0;  // tape time at pilot_offset
+    uint32_t end_cycles = 0;    // tape time where the block's last pulse ends
+    size_t end_offset = 0;
     uint8_t kept[kKeptBytes] = {};
     size_t count = 0;           // bytes decoded, sync included
     uint8_t payload_xor = 0;    // XOR of every byte after the sync: 0 when the check byte fits
@@ -31,13 +38,17 @@ struct Block {
 struct Attempt {
     bool active = false;  // the last block was a first copy that gave no header
     size_t pilot_offset = 0;
+    uint32_t pilot_cycles = 0;
     bool header = false;  // it was a header, spoilt
     const char* fault = "";
 };
 
-struct Scanner {
+}  // namespace
+
+struct RomScanner {
     Phase phase = Phase::kSeekPilot;
     size_t run_start = 0;
+    uint32_t run_start_cycles = 0;
     size_t run_length = 0;
     Block block;
     PulseClass pair_first = PulseClass::kOther;
@@ -47,8 +58,15 @@ struct Scanner {
     Attempt attempt;
     bool awaiting_repeat = false;  // a good first header copy was taken; its repeat is due
     size_t expected_data_payload = 0;  // size of the data block the last header announced, check byte included
-    ScanResult result;
+    ScanEvents* events = nullptr;
+    size_t current = kNoEntry;  // the entry in events->named of the last header taken
+
+    static constexpr size_t kNoEntry = ~size_t{0};
 };
+
+namespace {
+
+using Scanner = RomScanner;
 
 BlockKind block_kind(const Block& block) {
     if (block.count < kSyncLength) return BlockKind::kUnknown;
@@ -61,14 +79,8 @@ BlockKind block_kind(const Block& block) {
     return first ? BlockKind::kFirstCopy : repeat ? BlockKind::kRepeat : BlockKind::kUnknown;
 }
 
-std::string hex_offset(size_t offset) {
-    char text[32];
-    snprintf(text, sizeof text, "0x%zx", offset);
-    return text;
-}
-
 void report(Scanner* scanner, size_t offset, const std::string& what) {
-    scanner->result.problems.push_back("header at " + hex_offset(offset) + ": " + what);
+    scanner->events->problems.push_back("header at " + hex_offset(offset) + ": " + what);
 }
 
 // The attempt found no good repeat: say so if it was a header.
@@ -81,22 +93,39 @@ void drop_attempt(Scanner* scanner) {
     scanner->attempt = Attempt{};
 }
 
-void take_header(Scanner* scanner, const uint8_t* payload, size_t pilot_offset) {
-    FoundProgram program;
-    program.pilot_offset = pilot_offset;
-    program.type = payload[0];
-    program.start_address = static_cast<uint16_t>(payload[1] | payload[2] << 8);
-    program.end_address = static_cast<uint16_t>(payload[3] | payload[4] << 8);
-    program.name = tape_name_to_ascii(payload + 5, kTapeNameLength);
+void take_header(Scanner* scanner, const uint8_t* payload, size_t pilot_offset,
+                 uint32_t pilot_cycles) {
+    CatalogEntry entry;
+    entry.pilot_offset = pilot_offset;
+    entry.family = LoaderFamily::kRomLoader;
+    entry.type = payload[0];
+    entry.has_addresses = true;
+    entry.start_address = static_cast<uint16_t>(payload[1] | payload[2] << 8);
+    entry.end_address = static_cast<uint16_t>(payload[3] | payload[4] << 8);
+    entry.name = tape_name_to_ascii(payload + 5, kTapeNameLength);
+    entry.description = entry.name;
+    entry.start_cycles = pilot_cycles;
+    entry.end_cycles = scanner->block.end_cycles;
     scanner->expected_data_payload =
-        program.type != kSequentialFileType && program.end_address > program.start_address
-            ? static_cast<size_t>(program.end_address - program.start_address) + 1
+        entry.type != kSequentialFileType && entry.end_address > entry.start_address
+            ? static_cast<size_t>(entry.end_address - entry.start_address) + 1
             : 0;
-    scanner->result.programs.push_back(program);
+    scanner->current = scanner->events->named.size();
+    scanner->events->named.push_back(entry);
+}
+
+// A copy of the data block the current header announced, whole or cut short.
+void take_data_copy(Scanner* scanner, bool whole, bool sound) {
+    CatalogEntry& entry = scanner->events->named[scanner->current];
+    if (entry.check != CheckState::kFits) {
+        entry.check = whole && sound ? CheckState::kFits : CheckState::kFails;
+    }
+    entry.end_cycles = scanner->block.end_cycles;
 }
 
 void finish_block(Scanner* scanner) {
     const Block& block = scanner->block;
+    if (block.count >= 1) scanner->events->claims.push_back({block.pilot_offset, block.end_offset});
     const BlockKind kind = block_kind(block);
     const size_t payload_size = block.count >= kSyncLength ? block.count - kSyncLength : 0;
     const uint8_t* payload = block.kept + kSyncLength;
@@ -117,6 +146,16 @@ void finish_block(Scanner* scanner) {
     const char* fault = !block.ended_clean   ? "unreadable"
                         : block.parity_error ? "has a parity error"
                                              : "has a bad check byte";
+    const bool header_repeat_due = kind == BlockKind::kRepeat && scanner->awaiting_repeat;
+    if (scanner->current != Scanner::kNoEntry && scanner->expected_data_payload != 0 &&
+        kind != BlockKind::kUnknown && !header_repeat_due) {
+        if (data_sized) {
+            take_data_copy(scanner, true, sound);
+        } else if (!block.ended_clean && payload_size < scanner->expected_data_payload &&
+                   !header_start) {
+            take_data_copy(scanner, false, false);
+        }
+    }
 
     if (kind == BlockKind::kFirstCopy) {
         scanner->awaiting_repeat = false;
@@ -127,12 +166,13 @@ void finish_block(Scanner* scanner) {
         if (block.ended_clean) scanner->expected_data_payload = 0;
         drop_attempt(scanner);
         if (header_like && sound) {
-            take_header(scanner, payload, block.pilot_offset);
+            take_header(scanner, payload, block.pilot_offset, block.pilot_cycles);
             scanner->awaiting_repeat = true;
             return;
         }
         scanner->attempt.active = true;
         scanner->attempt.pilot_offset = block.pilot_offset;
+        scanner->attempt.pilot_cycles = block.pilot_cycles;
         scanner->attempt.header = header_like || header_start;
         scanner->attempt.fault = fault;
         return;
@@ -142,6 +182,9 @@ void finish_block(Scanner* scanner) {
         if (scanner->awaiting_repeat) {
             scanner->awaiting_repeat = false;
             scanner->attempt = Attempt{};  // the first copy was good: nothing is missing
+            if (scanner->current != Scanner::kNoEntry) {
+                scanner->events->named[scanner->current].end_cycles = block.end_cycles;
+            }
             return;
         }
         if (data_sized) {
@@ -152,6 +195,8 @@ void finish_block(Scanner* scanner) {
         if (header_like && sound) {
             const size_t pilot = scanner->attempt.active ? scanner->attempt.pilot_offset
                                                          : block.pilot_offset;
+            const uint32_t pilot_cycles = scanner->attempt.active ? scanner->attempt.pilot_cycles
+                                                                  : block.pilot_cycles;
             if (scanner->attempt.active) {
                 report(scanner, pilot,
                        std::string("first copy ") +
@@ -161,7 +206,7 @@ void finish_block(Scanner* scanner) {
                 report(scanner, pilot, "no first copy; the repeat copy is used");
             }
             scanner->attempt = Attempt{};
-            take_header(scanner, payload, pilot);
+            take_header(scanner, payload, pilot, pilot_cycles);
             return;
         }
         if (header_like) {
@@ -185,25 +230,38 @@ void finish_block(Scanner* scanner) {
     drop_attempt(scanner);
     scanner->attempt.active = true;
     scanner->attempt.pilot_offset = block.pilot_offset;
+    scanner->attempt.pilot_cycles = block.pilot_cycles;
     scanner->attempt.header = false;
 }
 
+// Without branches: on a turbo tape short pulses and others alternate at
+// random, and every pulse passes here.
+inline void count_pilot_pulse(Scanner* scanner, const Pulse& pulse, PulseClass kind) {
+    const size_t counted = kind == PulseClass::kShort ? 1 : 0;
+    const size_t first = counted & (scanner->run_length == 0 ? 1 : 0);
+    const size_t mask = size_t{0} - first;
+    const uint32_t mask32 = static_cast<uint32_t>(mask);
+    scanner->run_start = (pulse.offset & mask) | (scanner->run_start & ~mask);
+    scanner->run_start_cycles = (pulse.tape_cycles & mask32) | (scanner->run_start_cycles & ~mask32);
+    scanner->run_length = (scanner->run_length + 1) * counted;
+}
+
 void seek_pilot(Scanner* scanner, const Pulse& pulse, PulseClass kind) {
-    if (kind == PulseClass::kShort) {
-        if (scanner->run_length == 0) scanner->run_start = pulse.offset;
-        ++scanner->run_length;
-        return;
-    }
     if (kind == PulseClass::kLong && scanner->run_length >= kMinPilotPulses) {
         scanner->block = Block{};
         scanner->block.pilot_offset = scanner->run_start;
+        scanner->block.pilot_cycles = scanner->run_start_cycles;
         scanner->phase = Phase::kMarker;
+        scanner->run_length = 0;
+        return;
     }
-    scanner->run_length = 0;
+    count_pilot_pulse(scanner, pulse, kind);
 }
 
 // Ends the block without its end marker and looks at the pulse afresh.
 void break_block(Scanner* scanner, const Pulse& pulse, PulseClass kind) {
+    scanner->block.end_cycles = pulse.tape_cycles;
+    scanner->block.end_offset = pulse.offset;
     finish_block(scanner);
     scanner->phase = Phase::kSeekPilot;
     scanner->run_length = 0;
@@ -237,6 +295,8 @@ void step(Scanner* scanner, const Pulse& pulse) {
             }
             // (long, short) ends the data; anything else spoils the block.
             scanner->block.ended_clean = kind == PulseClass::kShort;
+            scanner->block.end_cycles = pulse.tape_cycles + (scanner->block.ended_clean ? pulse.cycles : 0);
+            scanner->block.end_offset = pulse.offset;
             finish_block(scanner);
             scanner->phase = Phase::kSeekPilot;
             scanner->run_length = 0;
@@ -247,12 +307,11 @@ void step(Scanner* scanner, const Pulse& pulse) {
                 ++scanner->byte_pulses;
                 return;
             }
-            uint32_t bit = 0;
-            if (scanner->pair_first == PulseClass::kShort && kind == PulseClass::kMedium) {
-                bit = 0;
-            } else if (scanner->pair_first == PulseClass::kMedium && kind == PulseClass::kShort) {
-                bit = 1;
-            } else {
+            // (short, medium) is 0, (medium, short) 1, any other pair breaks
+            // the block; looked up, as the bits of data come at random.
+            const uint32_t bit = kPairBit[static_cast<size_t>(scanner->pair_first) * 4 +
+                                          static_cast<size_t>(kind)];
+            if (bit > 1) {
                 break_block(scanner, pulse, kind);
                 return;
             }
@@ -276,16 +335,61 @@ void step(Scanner* scanner, const Pulse& pulse) {
 
 }  // namespace
 
+std::unique_ptr<RomScanner, void (*)(RomScanner*)> make_rom_scanner(ScanEvents* events) {
+    RomScanner* scanner = new RomScanner;
+    scanner->events = events;
+    return {scanner, [](RomScanner* p) { delete p; }};
+}
+
+void rom_scanner_steps(RomScanner* scanner, const PulseWindow& window, uint64_t from, uint64_t end) {
+    for (uint64_t n = from; n < end; ++n) {
+        const Pulse& pulse = window.at(n);
+        const PulseClass kind = classify_pulse(pulse.cycles);
+        if (scanner->phase == Phase::kSeekPilot && kind != PulseClass::kLong) {
+            count_pilot_pulse(scanner, pulse, kind);  // the common case, kept inline
+        } else {
+            step(scanner, pulse);
+        }
+    }
+}
+
+void rom_scanner_finish(RomScanner* scanner, size_t end_offset, uint32_t end_cycles) {
+    if (scanner->phase != Phase::kSeekPilot) {
+        scanner->block.end_cycles = end_cycles;
+        scanner->block.end_offset = end_offset;
+        finish_block(scanner);
+    }
+    drop_attempt(scanner);
+    scanner->phase = Phase::kSeekPilot;
+}
+
 ScanResult scan_rom_headers(const uint8_t* file, size_t size, uint8_t version) {
-    Scanner scanner;
+    ScanEvents events;
+    auto scanner = make_rom_scanner(&events);
     PulseReader reader = make_pulse_reader(file, size, version);
     Pulse pulse;
-    while (next_pulse(&reader, &pulse)) step(&scanner, pulse);
-    if (scanner.phase != Phase::kSeekPilot) finish_block(&scanner);
-    drop_attempt(&scanner);
-    return scanner.result;
+    while (next_pulse(&reader, &pulse)) step(scanner.get(), pulse);
+    rom_scanner_finish(scanner.get(), size, 0);
+    ScanResult result;
+    for (const CatalogEntry& entry : events.named) {
+        FoundProgram program;
+        program.pilot_offset = entry.pilot_offset;
+        program.type = entry.type;
+        program.start_address = entry.start_address;
+        program.end_address = entry.end_address;
+        program.name = entry.name;
+        result.programs.push_back(program);
+    }
+    result.problems = std::move(events.problems);
+    return result;
 }
 
 std::string index_line(const FoundProgram& program) {
     return hex_offset(program.pilot_offset) + " " + program.name;
+}
+
+std::string hex_offset(size_t offset) {
+    char text[32];
+    snprintf(text, sizeof text, "0x%zx", offset);
+    return text;
 }

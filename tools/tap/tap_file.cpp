@@ -13,8 +13,13 @@ constexpr size_t kLengthOffset = 16;
 }  // namespace
 
 TapHeaderFields read_tap_header(const std::vector<uint8_t>& file) {
+    return read_tap_header(file.data());
+}
+
+TapHeaderFields read_tap_header(const uint8_t* file) {
     TapHeaderFields fields;
-    fields.signature_ok = memcmp(file.data(), kTapSignature, kTapSignatureLength) == 0;
+    memcpy(fields.signature, file, kTapSignatureLength);
+    fields.signature_ok = memcmp(file, kTapSignature, kTapSignatureLength) == 0;
     fields.version = file[kVersionOffset];
     fields.platform = file[kPlatformOffset];
     fields.video = file[kVideoOffset];
@@ -66,11 +71,11 @@ bool write_whole_file(const char* path, const std::vector<uint8_t>& bytes) {
 
 TapLoadOutcome load_tap_file(const char* path, std::vector<uint8_t>* bytes) {
     if (!read_whole_file(path, bytes)) {
-        fprintf(stderr, "tavrel-tap: cannot read %s\n", path);
+        fprintf(stderr, "tavrel: cannot read %s\n", path);
         return TapLoadOutcome::kCannotRead;
     }
     if (bytes->size() < kTapHeaderBytes) {
-        fprintf(stderr, "tavrel-tap: %s is too short for a TAP file (%zu bytes; the header alone takes %zu)\n",
+        fprintf(stderr, "tavrel: %s is too short for a TAP file (%zu bytes; the header alone takes %zu)\n",
                 path, bytes->size(), kTapHeaderBytes);
         return TapLoadOutcome::kTooShort;
     }

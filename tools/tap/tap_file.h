@@ -10,6 +10,7 @@ inline constexpr size_t kTapSignatureLength = 12;
 inline constexpr char kTapSignature[] = "C64-TAPE-RAW";
 
 struct TapHeaderFields {
+    char signature[kTapSignatureLength + 1] = {};  // the first twelve bytes, as they are
     bool signature_ok = false;
     uint8_t version = 0;
     uint8_t platform = 0;  // byte 13
@@ -19,6 +20,8 @@ struct TapHeaderFields {
 
 // `file` must hold at least kTapHeaderBytes bytes.
 TapHeaderFields read_tap_header(const std::vector<uint8_t>& file);
+// `header` points at kTapHeaderBytes bytes.
+TapHeaderFields read_tap_header(const uint8_t* header);
 
 // Overwrites the first kTapHeaderBytes bytes (growing `file` if needed).
 void write_tap_header(std::vector<uint8_t>* file, uint8_t version, uint32_t length_field);
