@@ -1,6 +1,7 @@
 // Entry point: banner, options, then the stages in their fixed order.
 #include <cstdint>
 
+#include "app/open_stages.h"
 #include "app/options.h"
 #include "app/usage.h"
 #include "index/index_listing.h"
@@ -35,20 +36,7 @@ int main(int argc, char** argv) {
     options.tape_path = positional.second;
 
     SerialLink link;
-    if (!open_serial_link(options.port_name, &link)) return 1;
-
     TapeImage tape;
-    switch (open_tape_image(options.tape_path, &tape)) {
-        case TapeOpenOutcome::kOpened:
-            break;
-        case TapeOpenOutcome::kCannotOpen:
-            close_serial_link(&link);
-            return 1;
-        case TapeOpenOutcome::kFailedTest:
-            close_serial_link(&link);
-            close_tape_image(&tape);
-            return 1;
-    }
-
+    if (!open_port_and_tape(options.port_name, options.tape_path, &link, &tape)) return 1;
     return run_playback(&link, &tape, start_offset);
 }

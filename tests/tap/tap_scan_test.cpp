@@ -8,24 +8,17 @@
 #include <vector>
 
 #include "rom_encoder.h"
+#include "tap/test_program.h"
 #include "rom_scanner.h"
 #include "tap_file.h"
 
 namespace {
 
-TapeProgram program(const char* name, uint16_t load_address, size_t size, unsigned seed) {
-    TapeProgram p;
-    EXPECT_TRUE(set_program_name(&p, name)) << name;
-    p.load_address = load_address;
-    std::mt19937 rng(seed);
-    for (size_t i = 0; i < size; ++i) p.body.push_back(static_cast<uint8_t>(rng()));
-    return p;
-}
 
 // A data block that looks like a header block: 192 bytes, type byte 3.
 TapeProgram header_lookalike() {
-    TapeProgram p = program("LOOKALIKE", 0x2000, 192, 9);
-    TapeProgram fake = program("PHANTOM", 0x3000, 100, 10);
+    TapeProgram p = test_program("LOOKALIKE", 0x2000, 192, 9);
+    TapeProgram fake = test_program("PHANTOM", 0x3000, 100, 10);
     p.body = header_block(fake);
     return p;
 }
@@ -62,15 +55,15 @@ struct RoundTrip {
 const RoundTrip& round_trip() {
     static const RoundTrip fixture = [] {
         RoundTrip r;
-        r.programs.push_back(program("FIRST PROGRAM", 0x0801, 30, 1));
-        r.programs.push_back(program("  SPACED  OUT ", 0x1000, 40 * 1024, 2));
-        r.programs.push_back(program("mixed Case 1", 0x0801, 500, 3));
-        TapeProgram shifted = program("", 0xC000, 1, 4);
+        r.programs.push_back(test_program("FIRST PROGRAM", 0x0801, 30, 1));
+        r.programs.push_back(test_program("  SPACED  OUT ", 0x1000, 40 * 1024, 2));
+        r.programs.push_back(test_program("mixed Case 1", 0x0801, 500, 3));
+        TapeProgram shifted = test_program("", 0xC000, 1, 4);
         const uint8_t petscii[] = {0xC8, 0xC9, 0x20, 0x41, 0x5F, 0xA0, 0xA0};
         memcpy(shifted.name, petscii, sizeof petscii);
         r.programs.push_back(shifted);
         r.programs.push_back(header_lookalike());
-        r.programs.push_back(program("ABCDEFGHIJKLMNOP", 0x0801, 2, 5));
+        r.programs.push_back(test_program("ABCDEFGHIJKLMNOP", 0x0801, 2, 5));
         r.names = {"FIRST PROGRAM", "  SPACED  OUT", "MIXED CASE 1", "hi A_",
                    "LOOKALIKE",     "ABCDEFGHIJKLMNOP"};
         r.tape = make_tape(r.programs);
@@ -151,7 +144,7 @@ TEST(TapRoundTrip, JitterAndNoiseBetweenProgramsChangeNothing) {
 // Version 0 writes a long pause as zero bytes, each one pulse; read the
 // version-1 way they would swallow the start of the next pilot.
 TEST(TapRoundTrip, VersionZeroPausesAreSinglePulses) {
-    const MadeTape made = make_tape({program("ONE", 0x0801, 10, 1), program("TWO", 0xC000, 10, 2)});
+    const MadeTape made = make_tape({test_program("ONE", 0x0801, 10, 1), test_program("TWO", 0xC000, 10, 2)});
     std::vector<uint8_t> tape(made.bytes.begin(), made.bytes.begin() + static_cast<long>(made.pilot_offsets[1]) - 4);
     tape.insert(tape.end(), 5, 0);
     const size_t second_pilot = tape.size();
@@ -208,8 +201,8 @@ class TapDamagedHeader : public ::testing::TestWithParam<DamageCase> {};
 
 TEST_P(TapDamagedHeader, RepeatCopyStandsInOrTheProgramIsSkipped) {
     const DamageCase& c = GetParam();
-    const MadeTape made = make_tape({program("BEFORE", 0x0801, 50, 1), program("TARGET", 0x0801, 60, 2),
-                                     program("AFTER", 0xC000, 70, 3)});
+    const MadeTape made = make_tape({test_program("BEFORE", 0x0801, 50, 1), test_program("TARGET", 0x0801, 60, 2),
+                                     test_program("AFTER", 0xC000, 70, 3)});
     std::vector<uint8_t> tape = made.bytes;
     const size_t pilot = made.pilot_offsets[1];
     damage(&tape, pilot, false, c.first_copy);
@@ -251,7 +244,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 // Arbitrary bytes, and tapes cut anywhere: no crash, no invented program.
 TEST(TapScanRobustness, CutTapesNeverInventPrograms) {
-    const MadeTape made = make_tape({program("ALPHA", 0x0801, 20, 1), program("BETA", 0xC000, 20, 2)});
+    const MadeTape made = make_tape({test_program("ALPHA", 0x0801, 20, 1), test_program("BETA", 0xC000, 20, 2)});
     // A header counts once its first copy has ended: 202 bytes of 20 pulses
     // and the end marker after the pilot.
     const size_t first_done = made.pilot_offsets[0] + kHeaderPilotPulses + 4042;

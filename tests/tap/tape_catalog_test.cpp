@@ -15,20 +15,13 @@
 #include "loader_families.h"
 #include "player_tally.h"
 #include "rom_encoder.h"
+#include "tap/test_program.h"
 #include "tap_file.h"
 #include "tape_catalog.h"
 #include "turbo_encoder.h"
 
 namespace {
 
-TapeProgram program(const char* name, uint16_t load_address, size_t size, unsigned seed) {
-    TapeProgram p;
-    EXPECT_TRUE(set_program_name(&p, name)) << name;
-    p.load_address = load_address;
-    std::mt19937 rng(seed);
-    for (size_t i = 0; i < size; ++i) p.body.push_back(static_cast<uint8_t>(rng()));
-    return p;
-}
 
 // How the tape strays from the nominal pulses.
 struct Distortion {
@@ -154,8 +147,8 @@ class CatalogDistorted : public ::testing::TestWithParam<Distortion> {};
 // holds 300 equal bytes, longer than any pilot the unnamed-block search
 // takes; the header and data of one file follow without silence.
 TEST_P(CatalogDistorted, TurboTape64FilesAreNamedAtTheirPilots) {
-    std::vector<TapeProgram> files = {program("LOADER", 0x0801, 1, 1), program("LEVEL 1", 0x2000, 4000, 2),
-                                      program("level 2", 0xC000, 300, 3), program("ABCDEFGHIJKLMNOP", 0x1000, 700, 4)};
+    std::vector<TapeProgram> files = {test_program("LOADER", 0x0801, 1, 1), test_program("LEVEL 1", 0x2000, 4000, 2),
+                                      test_program("level 2", 0xC000, 300, 3), test_program("ABCDEFGHIJKLMNOP", 0x1000, 700, 4)};
     std::fill(files[2].body.begin(), files[2].body.end(), 0x02);
     for (unsigned seed = 1; seed <= 2 * kSeeds; ++seed) {
         const bool boot = seed % 2 == 0;
@@ -163,7 +156,7 @@ TEST_P(CatalogDistorted, TurboTape64FilesAreNamedAtTheirPilots) {
         std::vector<Listed> expected;
         if (boot) {
             expected.push_back({writer.here(), LoaderFamily::kRomLoader, "BOOT"});
-            writer.pulses(rom_file_pulses(program("BOOT", 0x0801, 200, 9)), 0.10);
+            writer.pulses(rom_file_pulses(test_program("BOOT", 0x0801, 200, 9)), 0.10);
             writer.silence();
         }
         for (const TapeProgram& p : files) {
@@ -270,10 +263,10 @@ TEST(CatalogDamage, TurboTape64HeaderOrDataSpoilt) {
     for (const auto& c : cases) {
         TapeWriter writer(Distortion{"jitter", 0.1, 0, 0, 1});
         const size_t before = writer.here();
-        writer.pulses(turbo_file_pulses(program("BEFORE", 0x0801, 100, 1)));
+        writer.pulses(turbo_file_pulses(test_program("BEFORE", 0x0801, 100, 1)));
         writer.silence();
 
-        const TapeProgram target = program("TARGET", 0x4000, 500, 2);
+        const TapeProgram target = test_program("TARGET", 0x4000, 500, 2);
         std::vector<uint8_t> header = turbo_header_block(target, kTurboProgramType);
         std::vector<uint8_t> data = turbo_data_block(target);
         if (c.spoil == Spoil::kEndBeforeStart) header[4] = 0x30;
@@ -291,7 +284,7 @@ TEST(CatalogDamage, TurboTape64HeaderOrDataSpoilt) {
         writer.silence();
 
         const size_t after = writer.here();
-        writer.pulses(turbo_file_pulses(program("AFTER", 0xC000, 100, 3)));
+        writer.pulses(turbo_file_pulses(test_program("AFTER", 0xC000, 100, 3)));
         const std::vector<uint8_t> tape = writer.finish();
         const TapeCatalog catalog = catalog_of(tape);
 
@@ -324,7 +317,7 @@ TEST(CatalogDamage, TurboTape64HeaderOrDataSpoilt) {
 // repeat; with both damaged the file keeps its name and its check fails.
 TEST(CatalogDamage, RomDataCheck) {
     const size_t body = 100;
-    const MadeTape made = make_tape({program("ROMFILE", 0x0801, body, 5)});
+    const MadeTape made = make_tape({test_program("ROMFILE", 0x0801, body, 5)});
     const size_t block_pulses = (kSyncLength + kHeaderBlockSize + 1) * 20 + 2;
     const size_t data_pilot = kTapHeaderBytes + kHeaderPilotPulses + 2 * block_pulses + kRepeatGapPulses + kTrailerPulses;
     const size_t first_copy = data_pilot + kDataPilotPulses;
@@ -375,9 +368,9 @@ std::string temp_path(const char* name) {
 TEST(CatalogFile, ChunkedReadGivesTheSameCatalog) {
     for (uint8_t version : {uint8_t{0}, uint8_t{1}}) {
         TapeWriter writer(Distortion{"v", 0.1, 0, 1, version});
-        writer.pulses(turbo_file_pulses(program("ONE", 0x0801, 30000, 1)));
+        writer.pulses(turbo_file_pulses(test_program("ONE", 0x0801, 30000, 1)));
         writer.silence();
-        writer.pulses(turbo_file_pulses(program("TWO", 0x0801, 40000, 2)));
+        writer.pulses(turbo_file_pulses(test_program("TWO", 0x0801, 40000, 2)));
         std::vector<uint8_t> tape = writer.finish();
         // Zero bytes around the first chunk boundaries (64 KiB after the header).
         for (size_t chunk = 1; chunk <= 3; ++chunk) {
@@ -415,8 +408,8 @@ TEST(CatalogFile, ChunkedReadGivesTheSameCatalog) {
 
 // What index and info print for a boot file and Turbo Tape 64 files.
 TEST(CatalogCommands, IndexAndInfoListEveryFile) {
-    const MadeTape made = make_turbo_tape({program("LEVEL 1", 0x2000, 100, 1), program("LEVEL 2", 0x3000, 100, 2)},
-                                          {program("BOOT", 0x0801, 50, 3)});
+    const MadeTape made = make_turbo_tape({test_program("LEVEL 1", 0x2000, 100, 1), test_program("LEVEL 2", 0x3000, 100, 2)},
+                                          {test_program("BOOT", 0x0801, 50, 3)});
     ASSERT_EQ(made.pilot_offsets.size(), 3u);
     const std::string path = temp_path("commands.tap");
     ASSERT_TRUE(write_whole_file(path.c_str(), made.bytes));

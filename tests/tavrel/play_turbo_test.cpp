@@ -9,24 +9,19 @@
 #include "harness/player_process.h"
 #include "harness/temp_files.h"
 #include "rom_encoder.h"
+#include "tap/test_program.h"
 #include "turbo_encoder.h"
 
 namespace {
 
-TapeProgram program(const char* name, size_t size, uint8_t seed) {
-    TapeProgram made;
-    EXPECT_TRUE(set_program_name(&made, name));
-    made.load_address = 0x0801;
-    for (size_t i = 0; i < size; ++i) made.body.push_back(static_cast<uint8_t>(seed + i * 7));
-    return made;
-}
 
 TEST(PlayTurboTape, StartsAtATurboFileChosenByNumberOrName) {
     if (toolbox_path().empty() || sim_path().empty()) GTEST_SKIP() << "the toolbox is not built";
     TempDir dir;
     const MadeTape tape = make_turbo_tape(
-        {program("LEVEL 1", 300, 1), program("LEVEL 2", 300, 2), program("LEVEL 3", 300, 3)},
-        {program("LOADER", 40, 9)});
+        {test_program("LEVEL 1", 0x0801, 300, 1), test_program("LEVEL 2", 0x0801, 300, 2),
+         test_program("LEVEL 3", 0x0801, 300, 3)},
+        {test_program("LOADER", 0x0801, 40, 9)});
     ASSERT_EQ(tape.pilot_offsets.size(), 4u);
     const std::string path =
         dir.write("game.tap", std::string(tape.bytes.begin(), tape.bytes.end()));

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "app/open_stages.h"
 #include "console.h"
 #include "link/playback.h"
 #include "link/serial_link.h"
@@ -105,19 +106,8 @@ int run_play(const PlayRequest& request) {
 
     // The same stages, in the same order, as the classic player.
     SerialLink link;
-    if (!open_serial_link(port.c_str(), &link)) return 1;
     TapeImage tape;
-    switch (open_tape_image(request.tape_path.c_str(), &tape)) {
-        case TapeOpenOutcome::kOpened:
-            break;
-        case TapeOpenOutcome::kCannotOpen:
-            close_serial_link(&link);
-            return 1;
-        case TapeOpenOutcome::kFailedTest:
-            close_serial_link(&link);
-            close_tape_image(&tape);
-            return 1;
-    }
+    if (!open_port_and_tape(port.c_str(), request.tape_path.c_str(), &link, &tape)) return 1;
 
     ProgressSettings settings;
     settings.terminal = stdout_is_terminal();
