@@ -29,17 +29,16 @@ check: test
 	$(MAKE) check-package
 
 # A demo tape played to the simulated device at eight times tape speed:
-# the index of the tape first, then the player as a user sees it.
+# what is on the tape first, then tavrel play as a person sees it.
 DEMO_SPEED ?= 8
 demo: $(BUILD)/CMakeCache.txt
-	cmake --build $(BUILD) -j $(JOBS) --target tavrel-play tavrel-sim tavrel-tap
-	$(BUILD)/tools/tap/tavrel-tap make --demo -o $(BUILD)/demo.tap
-	$(BUILD)/tools/tap/tavrel-tap index $(BUILD)/demo.tap > $(BUILD)/demo.idx
-	@echo "--- index of the demo tape ($(BUILD)/demo.idx) ---"
-	@cat $(BUILD)/demo.idx
+	cmake --build $(BUILD) -j $(JOBS) --target tavrel-play tavrel-sim tavrel
+	$(BUILD)/tools/tavrel/tavrel make --demo -o $(BUILD)/demo.tap
+	@echo "--- what is on the demo tape ($(BUILD)/demo.tap) ---"
+	$(BUILD)/tools/tavrel/tavrel info $(BUILD)/demo.tap
 	@echo "--- playing it to the simulated device ---"
 	$(BUILD)/tools/sim/tavrel-sim --pace tape --speed $(DEMO_SPEED) --expect $(BUILD)/demo.tap \
-	  --run -- $(BUILD)/tavrel-play {port} $(BUILD)/demo.tap
+	  --run -- $(BUILD)/tools/tavrel/tavrel play --port {port} $(BUILD)/demo.tap
 
 clean:
 	rm -rf $(BUILD) build-*
@@ -98,16 +97,17 @@ SCAN_BENCH_ARGS ?=
 
 .PHONY: bench
 
-# The player against a bare responder on a pseudo-terminal, alternating
-# rounds; then one playback under the allocation counter (fails the target
+# The player and `tavrel play` against a bare responder on a
+# pseudo-terminal, alternating rounds, and `tavrel play`'s redraws on a
+# terminal; then one playback under the allocation counter (fails the target
 # if the player allocates) and, where strace or perf is installed, the
 # system calls per request; then the scan rate of `tavrel index` on a
 # 20 MiB tape. Prints times; asserts none.
 bench:
 	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DTAVREL_BUILD_TESTS=OFF $(CMAKE_ARGS)
-	cmake --build $(BENCH_BUILD) -j $(JOBS) --target tavrel-play tavrel-bench bare-responder alloc_counter
+	cmake --build $(BENCH_BUILD) -j $(JOBS) --target tavrel-play tavrel tavrel-bench bare-responder alloc_counter
 	cd $(BENCH_BUILD) && ./bench/tavrel-bench --player ./tavrel-play --bare ./bench/bare-responder \
-	  --alloc-counter ./bench/alloc_counter.so \
+	  --toolbox ./tools/tavrel/tavrel --alloc-counter ./bench/alloc_counter.so \
 	  $$(command -v strace >/dev/null && echo --strace "$$(command -v strace)") \
 	  $$(command -v perf >/dev/null && echo --perf "$$(command -v perf)") $(BENCH_ARGS)
 	cmake --build $(BENCH_BUILD) -j $(JOBS) --target tap-scan-bench
@@ -122,7 +122,8 @@ $(WIN_BUILD)/CMakeCache.txt:
 	cmake -S . -B $(WIN_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
 	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVREL_BUILD_TESTS=OFF
 
-# $(WIN_BUILD)/tavrel-play.exe, statically linked: it needs only system DLLs.
+# $(WIN_BUILD)/tavrel-play.exe and tools/tavrel/tavrel.exe, statically linked:
+# they need only system DLLs.
 windows: $(WIN_BUILD)/CMakeCache.txt
 	cmake --build $(WIN_BUILD) -j $(JOBS)
 
