@@ -11,6 +11,13 @@ bool stdout_is_terminal();
 // The terminal's width in columns; 80 when it cannot be told.
 int terminal_columns();
 
+// Writes `line` to standard error after `milliseconds`, unless
+// cancel_delayed_warning() comes first. One at a time. It needs no thread
+// of the program's (on POSIX a timer signal writes it), so the program's
+// own system calls stay as cheap as a single-threaded program's.
+void warn_after(unsigned milliseconds, const std::string& line);
+void cancel_delayed_warning();
+
 // `argument` as the system's shell takes it back unchanged: quoted only when
 // it must be.
 std::string quote_for_shell(const std::string& argument);

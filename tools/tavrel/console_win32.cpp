@@ -1,6 +1,40 @@
 #include <windows.h>
 
+#include <cstdio>
+
 #include "console.h"
+
+namespace {
+
+// The timer runs on a thread of the system's pool; the two may only race
+// for the one flag.
+std::string warning_text;
+volatile LONG warning_due = 0;
+HANDLE warning_timer = nullptr;
+
+VOID CALLBACK write_warning(PVOID, BOOLEAN) {
+    if (InterlockedExchange(&warning_due, 0) == 0) return;
+    fputs(warning_text.c_str(), stderr);
+    fflush(stderr);
+}
+
+}  // namespace
+
+void warn_after(unsigned milliseconds, const std::string& line) {
+    warning_text = line;
+    InterlockedExchange(&warning_due, 1);
+    CreateTimerQueueTimer(&warning_timer, nullptr, write_warning, nullptr, milliseconds, 0,
+                          WT_EXECUTEONLYONCE);
+}
+
+void cancel_delayed_warning() {
+    InterlockedExchange(&warning_due, 0);
+    if (warning_timer != nullptr) {
+        // Waits for a callback under way, so that the text outlives it.
+        DeleteTimerQueueTimer(nullptr, warning_timer, INVALID_HANDLE_VALUE);
+        warning_timer = nullptr;
+    }
+}
 
 bool stdout_is_terminal() {
     DWORD mode = 0;

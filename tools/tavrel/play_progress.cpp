@@ -14,17 +14,14 @@ PlayProgress::PlayProgress(const TapeCatalog& catalog, uint32_t start_offset,
       port_name_(port_name),
       settings_(settings),
       file_(file_at_offset(catalog, start_offset)) {
-    watcher_ = std::thread([this] { watch_for_prompt(); });
+    // The read that waits for the prompt is long: the advice comes on a timer.
+    warn_after(static_cast<unsigned>(settings.prompt_patience.count()),
+               "Waiting for the device's prompt on " + port_name +
+                   ": is the device connected and switched on, in command mode (not already "
+                   "playing), and is this its port (see tavrel ports)?\n");
 }
 
-PlayProgress::~PlayProgress() {
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        ending_ = true;
-    }
-    served_.notify_all();
-    watcher_.join();
-}
+PlayProgress::~PlayProgress() { cancel_delayed_warning(); }
 
 PlaybackSink PlayProgress::sink() {
     PlaybackSink sink;
@@ -34,18 +31,6 @@ PlaybackSink PlayProgress::sink() {
     sink.before_message = on_before_message;
     sink.stop_requested = on_stop_requested;
     return sink;
-}
-
-void PlayProgress::watch_for_prompt() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    if (served_.wait_for(lock, settings_.prompt_patience, [this] { return serving_ || ending_; })) {
-        return;
-    }
-    fprintf(stderr,
-            "Waiting for the device's prompt on %s: is the device connected and switched on, in "
-            "command mode (not already playing), and is this its port (see tavrel ports)?\n",
-            port_name_.c_str());
-    fflush(stderr);
 }
 
 StatusSnapshot PlayProgress::snapshot() const {
@@ -63,11 +48,7 @@ StatusSnapshot PlayProgress::snapshot() const {
 
 void PlayProgress::on_serving_started(void* self) {
     auto* progress = static_cast<PlayProgress*>(self);
-    {
-        std::lock_guard<std::mutex> lock(progress->mutex_);
-        progress->serving_ = true;
-    }
-    progress->served_.notify_all();
+    cancel_delayed_warning();
     progress->meter_ = BufferTimeMeter{};
     progress->serving_since_ = std::chrono::steady_clock::now();
     if (!progress->settings_.terminal) {
@@ -86,6 +67,11 @@ void PlayProgress::on_block_sent(void* self, const uint8_t* block, uint32_t leng
     progress->data_bytes_ += length;
     progress->shown_since_change_ = false;
     progress->follow_files();
+    // The clock is looked at every few blocks only: at the line's pace that
+    // is still every few tens of milliseconds, and a fast device is not
+    // slowed by a clock read per request.
+    if (++progress->blocks_since_clock_ < kBlocksPerClockRead) return;
+    progress->blocks_since_clock_ = 0;
     const auto now = std::chrono::steady_clock::now();
     const auto interval = progress->settings_.terminal ? progress->settings_.redraw_interval
                                                        : progress->settings_.plain_interval;

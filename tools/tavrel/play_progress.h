@@ -5,11 +5,8 @@
 #pragma once
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
-#include <mutex>
 #include <string>
-#include <thread>
 
 #include "link/playback_sink.h"
 #include "start_choice.h"
@@ -50,7 +47,6 @@ private:
 
     void follow_files();
     void show(std::chrono::steady_clock::time_point now);
-    void watch_for_prompt();
     int columns() const;
 
     const TapeCatalog& catalog_;
@@ -59,19 +55,14 @@ private:
     const std::string port_name_;
     const ProgressSettings settings_;
 
+    static constexpr unsigned kBlocksPerClockRead = 8;
+
     BufferTimeMeter meter_;
+    unsigned blocks_since_clock_ = kBlocksPerClockRead - 1;  // the first block shows at once
     uint64_t data_bytes_ = 0;
     int file_ = kNoFile;
     std::chrono::steady_clock::time_point serving_since_{};
     std::chrono::steady_clock::time_point last_shown_{};
     bool line_on_screen_ = false;     // terminal: a status line without its line end
     bool shown_since_change_ = true;  // pipe: the last line shows the latest count
-
-    // The advice about a missing prompt comes from a thread of its own,
-    // since the read that waits for the prompt is long.
-    std::mutex mutex_;
-    std::condition_variable served_;
-    bool serving_ = false;
-    bool ending_ = false;
-    std::thread watcher_;
 };

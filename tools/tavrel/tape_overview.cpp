@@ -28,7 +28,7 @@ std::string tape_overview(const TapeCatalog& catalog, const std::string& tape_pa
     char offset[16];
     snprintf(offset, sizeof offset, "0x%X", start.offset);
     if (start.file == kNoFile) {
-        text += "Starting at the tape's start\n";
+        text += "Starting at the tape's start";
     } else {
         const CatalogEntry& entry = catalog.entries[static_cast<size_t>(start.file)];
         text += "Starting " + std::string(entry.pilot_offset == start.offset ? "at" : "inside") +
