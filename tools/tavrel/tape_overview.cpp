@@ -28,11 +28,12 @@ std::string tape_overview(const TapeCatalog& catalog, const std::string& tape_pa
     char offset[16];
     snprintf(offset, sizeof offset, "0x%X", start.offset);
     if (start.file == kNoFile) {
-        text += "Starting at the tape's start";
+        text += start.offset == 20 ? "Starting at the tape's start" : "Starting before the first file";
     } else {
         const CatalogEntry& entry = catalog.entries[static_cast<size_t>(start.file)];
         text += "Starting " + std::string(entry.pilot_offset == start.offset ? "at" : "inside") +
-                " file " + std::to_string(start.file + 1) + ", " + file_label(catalog, start.file);
+                " file " + std::to_string(start.file + 1);
+        if (!entry.name.empty()) text += ", " + entry.name;
     }
     text += " (offset " + std::string(offset) + ")\n";
     return text;
