@@ -1,4 +1,4 @@
-// tavrel-tap's time count must agree with the player's meter to the cycle,
+// The tape commands' time count must agree with the player's meter to the cycle,
 // and its name mapping with what the machine shows.
 #include <gtest/gtest.h>
 
