@@ -13,6 +13,7 @@
 #include "rom_encoder.h"
 #include "tap_file.h"
 #include "tape/buffer_time_meter.h"
+#include "tape_catalog.h"
 
 namespace {
 
@@ -74,7 +75,9 @@ TEST(TapTally, TimeReadsLikeThePlayersLine) {
 
 TEST(TapTally, RunningTotalsAtOffsetsMatchWholeCounts) {
     const MadeTape tape = make_tape(demo_programs());
-    const std::vector<uint32_t> at = cycles_at_offsets(tape.bytes.data(), tape.bytes.size(), tape.pilot_offsets);
+    const TapeCatalog catalog = catalog_tape_bytes(tape.bytes.data(), tape.bytes.size());
+    std::vector<uint32_t> at;
+    for (const CatalogEntry& entry : catalog.entries) at.push_back(entry.start_cycles);
     ASSERT_EQ(at.size(), tape.pilot_offsets.size());
     for (size_t i = 0; i < at.size(); ++i) {
         EXPECT_EQ(at[i], tally_as_player(tape.bytes.data(), tape.pilot_offsets[i]).total_cycles) << i;

@@ -32,29 +32,3 @@ std::string format_tape_time(uint32_t total_cycles) {
              static_cast<unsigned long>(seconds % 60));
     return text;
 }
-
-std::vector<uint32_t> cycles_at_offsets(const uint8_t* file, size_t end,
-                                        const std::vector<size_t>& offsets) {
-    std::vector<uint32_t> totals;
-    uint32_t total = 0;
-    size_t i = kTapHeaderBytes;
-    size_t next = 0;
-    while (next < offsets.size()) {
-        while (next < offsets.size() && offsets[next] <= i) {
-            totals.push_back(total);
-            ++next;
-        }
-        if (i >= end) break;
-        if (file[i] != 0) {
-            total += 8u * file[i];
-            ++i;
-            continue;
-        }
-        if (end - i < 4) break;
-        total += static_cast<uint32_t>(file[i + 1]) | static_cast<uint32_t>(file[i + 2]) << 8 |
-                 static_cast<uint32_t>(file[i + 3]) << 16;
-        i += 4;
-    }
-    while (totals.size() < offsets.size()) totals.push_back(total);
-    return totals;
-}

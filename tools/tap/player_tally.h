@@ -7,7 +7,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <vector>
 
 inline constexpr uint32_t kTapeCyclesPerSecond = 985248;
 
@@ -23,7 +22,3 @@ PlayerTally tally_as_player(const uint8_t* file, size_t end);
 // "m:ss", as the player shows a total.
 std::string format_tape_time(uint32_t total_cycles);
 
-// The running total at each of `offsets` (ascending, each on a pulse's first
-// byte), in one pass.
-std::vector<uint32_t> cycles_at_offsets(const uint8_t* file, size_t end,
-                                        const std::vector<size_t>& offsets);

@@ -10,6 +10,7 @@
 #include "link/playback.h"
 #include "link/serial_link.h"
 #include "platform/platform.h"
+#include "player_tally.h"
 #include "play_progress.h"
 #include "serial_ports.h"
 #include "start_choice.h"
@@ -79,7 +80,7 @@ std::string resume_command(const PlayRequest& request, const std::string& port,
 
 std::string where_stopped(const TapeCatalog& catalog, const PlayProgress& progress) {
     if (progress.data_bytes_sent() == 0) return "Stopped before the device took any data";
-    std::string text = "Stopped at " + tape_time(progress.snapshot().position_cycles);
+    std::string text = "Stopped at " + format_tape_time(progress.snapshot().position_cycles);
     const int file = progress.current_file();
     if (file == kNoFile) return text + ", before the first file";
     text += " in file " + std::to_string(file + 1);
@@ -109,10 +110,8 @@ int run_play(const PlayRequest& request) {
     TapeImage tape;
     if (!open_port_and_tape(port.c_str(), request.tape_path.c_str(), &link, &tape)) return 1;
 
-    ProgressSettings settings;
-    settings.terminal = stdout_is_terminal();
     PlayProgress progress(catalog, start.offset, tape_time_at(request.tape_path.c_str(), start.offset),
-                          port, settings);
+                          port, stdout_is_terminal());
     platform_catch_interrupt();
     const int status = run_playback_to(&link, &tape, start.offset, progress.sink());
     progress.finish_line();

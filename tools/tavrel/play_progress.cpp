@@ -4,18 +4,19 @@
 
 #include "console.h"
 #include "platform/platform.h"
+#include "player_tally.h"
 
 PlayProgress::PlayProgress(const TapeCatalog& catalog, uint32_t start_offset,
                            uint32_t start_cycles, const std::string& port_name,
-                           const ProgressSettings& settings)
+                           bool terminal)
     : catalog_(catalog),
       start_offset_(start_offset),
       start_cycles_(start_cycles),
       port_name_(port_name),
-      settings_(settings),
+      terminal_(terminal),
       file_(file_at_offset(catalog, start_offset)) {
     // The read that waits for the prompt is long: the advice comes on a timer.
-    warn_after(static_cast<unsigned>(settings.prompt_patience.count()),
+    warn_after(kPromptPatienceMs,
                "Waiting for the device's prompt on " + port_name +
                    ": is the device connected and switched on, in command mode (not already "
                    "playing), and is this its port (see tavrel ports)?\n");
@@ -51,7 +52,7 @@ void PlayProgress::on_serving_started(void* self) {
     cancel_delayed_warning();
     progress->meter_ = BufferTimeMeter{};
     progress->serving_since_ = std::chrono::steady_clock::now();
-    if (!progress->settings_.terminal) {
+    if (!progress->terminal_) {
         printf("Playing to %s from %s\n", progress->port_name_.c_str(),
                progress->file_ == kNoFile ? "the tape's start"
                                           : ("file " + std::to_string(progress->file_ + 1) + ", " +
@@ -73,8 +74,7 @@ void PlayProgress::on_block_sent(void* self, const uint8_t* block, uint32_t leng
     if (++progress->blocks_since_clock_ < kBlocksPerClockRead) return;
     progress->blocks_since_clock_ = 0;
     const auto now = std::chrono::steady_clock::now();
-    const auto interval = progress->settings_.terminal ? progress->settings_.redraw_interval
-                                                       : progress->settings_.plain_interval;
+    const auto interval = progress->terminal_ ? kRedrawInterval : kPlainLineInterval;
     if (now - progress->last_shown_ >= interval) progress->show(now);
 }
 
@@ -88,10 +88,10 @@ void PlayProgress::follow_files() {
     while (static_cast<size_t>(file_ + 1) < catalog_.entries.size() &&
            catalog_.entries[static_cast<size_t>(file_ + 1)].pilot_offset < position) {
         ++file_;
-        if (!settings_.terminal) {
+        if (!terminal_) {
             const CatalogEntry& entry = catalog_.entries[static_cast<size_t>(file_)];
             printf("File %d: %s (%s), from %s\n", file_ + 1, file_label(catalog_, file_).c_str(),
-                   loader_family_name(entry.family), tape_time(entry.start_cycles).c_str());
+                   loader_family_name(entry.family), format_tape_time(entry.start_cycles).c_str());
             fflush(stdout);
         }
     }
@@ -99,8 +99,8 @@ void PlayProgress::follow_files() {
 
 void PlayProgress::show(std::chrono::steady_clock::time_point now) {
     last_shown_ = now;
-    if (settings_.terminal) {
-        printf("\r%s", terminal_status_line(snapshot(), columns()).c_str());
+    if (terminal_) {
+        printf("\r%s", terminal_status_line(snapshot(), terminal_columns()).c_str());
         line_on_screen_ = true;
     } else {
         printf("%s\n", plain_status_line(snapshot()).c_str());
@@ -109,14 +109,10 @@ void PlayProgress::show(std::chrono::steady_clock::time_point now) {
     fflush(stdout);
 }
 
-int PlayProgress::columns() const {
-    return settings_.columns > 0 ? settings_.columns : terminal_columns();
-}
-
 void PlayProgress::finish_line() {
-    if (settings_.terminal) {
+    if (terminal_) {
         if (!line_on_screen_) return;
-        printf("\r%s\n", terminal_status_line(snapshot(), columns()).c_str());
+        printf("\r%s\n", terminal_status_line(snapshot(), terminal_columns()).c_str());
         line_on_screen_ = false;
     } else {
         if (shown_since_change_) return;

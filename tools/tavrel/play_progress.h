@@ -14,18 +14,16 @@
 #include "tape/buffer_time_meter.h"
 #include "tape_catalog.h"
 
-struct ProgressSettings {
-    bool terminal = false;
-    int columns = 0;  // 0: the terminal's width at each redraw, so a resize is followed
-    std::chrono::milliseconds redraw_interval{100};     // terminal: at most ten a second
-    std::chrono::milliseconds plain_interval{1000};     // pipe: at most one line a second
-    std::chrono::milliseconds prompt_patience{3000};    // then one line of advice
-};
+// Terminal: at most ten redraws a second; pipe: at most one line a second;
+// no prompt after this long: one line of advice.
+inline constexpr std::chrono::milliseconds kRedrawInterval{100};
+inline constexpr std::chrono::milliseconds kPlainLineInterval{1000};
+inline constexpr unsigned kPromptPatienceMs = 3000;
 
 class PlayProgress {
 public:
     PlayProgress(const TapeCatalog& catalog, uint32_t start_offset, uint32_t start_cycles,
-                 const std::string& port_name, const ProgressSettings& settings);
+                 const std::string& port_name, bool terminal);
     ~PlayProgress();
     PlayProgress(const PlayProgress&) = delete;
     PlayProgress& operator=(const PlayProgress&) = delete;
@@ -47,13 +45,12 @@ private:
 
     void follow_files();
     void show(std::chrono::steady_clock::time_point now);
-    int columns() const;
 
     const TapeCatalog& catalog_;
     const uint32_t start_offset_;
     const uint32_t start_cycles_;
     const std::string port_name_;
-    const ProgressSettings settings_;
+    const bool terminal_;  // else a pipe or a file: plain lines
 
     static constexpr unsigned kBlocksPerClockRead = 8;
 

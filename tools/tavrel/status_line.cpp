@@ -23,7 +23,7 @@ std::string percent_text(const StatusSnapshot& status) {
 }
 
 std::string times_text(const StatusSnapshot& status) {
-    return tape_time(status.position_cycles) + " / " + tape_time(status.total_cycles);
+    return format_tape_time(status.position_cycles) + " / " + format_tape_time(status.total_cycles);
 }
 
 std::string bar(const StatusSnapshot& status, int width) {
@@ -34,8 +34,6 @@ std::string bar(const StatusSnapshot& status, int width) {
 }
 
 }  // namespace
-
-std::string tape_time(uint32_t cycles) { return format_tape_time(cycles); }
 
 unsigned percent_reached(const StatusSnapshot& status) {
     if (status.total_cycles == 0) return 0;

@@ -12,9 +12,6 @@ struct StatusSnapshot {
     double bytes_per_second = -1;  // of TAP data sent; negative: not known yet
 };
 
-// "m:ss" of a cycle count on the tape's clock.
-std::string tape_time(uint32_t cycles);
-
 // Whole percent of the tape's time reached, 0 to 100.
 unsigned percent_reached(const StatusSnapshot& status);
 

@@ -2,13 +2,13 @@
 
 #include <cstdio>
 
-#include "status_line.h"
+#include "player_tally.h"
 
 std::string file_table(const TapeCatalog& catalog, int marked) {
     std::string table;
     for (size_t i = 0; i < catalog.entries.size(); ++i) {
         const CatalogEntry& entry = catalog.entries[i];
-        const std::string times = tape_time(entry.start_cycles) + "-" + tape_time(entry.end_cycles);
+        const std::string times = format_tape_time(entry.start_cycles) + "-" + format_tape_time(entry.end_cycles);
         const std::string name = entry.name.empty() ? entry.description : entry.name;
         char line[160];
         snprintf(line, sizeof line, "%s%3zu  %-11s  %-16s  %s\n",
@@ -23,7 +23,7 @@ std::string tape_overview(const TapeCatalog& catalog, const std::string& tape_pa
                           const StartChoice& start) {
     const size_t count = catalog.entries.size();
     std::string text = tape_path + ": " + std::to_string(count) + (count == 1 ? " file" : " files") +
-                       ", " + tape_time(catalog.total_cycles) + " of tape\n";
+                       ", " + format_tape_time(catalog.total_cycles) + " of tape\n";
     text += file_table(catalog, start.file);
     char offset[16];
     snprintf(offset, sizeof offset, "0x%X", start.offset);
