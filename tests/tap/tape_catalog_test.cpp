@@ -313,6 +313,22 @@ TEST(CatalogDamage, TurboTape64HeaderOrDataSpoilt) {
     }
 }
 
+// A file saved without a name is still a file of its format, not an
+// unnamed block: it is listed where it is, with an empty name.
+TEST(CatalogNames, TurboTape64FileSavedWithoutAName) {
+    const MadeTape made = make_turbo_tape({test_program("FIRST", 0x0801, 50, 1),
+                                           test_program("", 0x1000, 50, 2),
+                                           test_program("LAST", 0x0801, 50, 3)});
+    const TapeCatalog catalog = catalog_of(made.bytes);
+    const std::vector<Listed> expected = {{made.pilot_offsets[0], LoaderFamily::kTurboTape64, "FIRST"},
+                                          {made.pilot_offsets[1], LoaderFamily::kTurboTape64, ""},
+                                          {made.pilot_offsets[2], LoaderFamily::kTurboTape64, "LAST"}};
+    ASSERT_EQ(listed(catalog), expected);
+    EXPECT_FALSE(catalog.entries[1].unnamed);
+    EXPECT_EQ(catalog.entries[1].check, CheckState::kFits);
+    EXPECT_TRUE(catalog.problems.empty());
+}
+
 // The ROM loader's data block: a damaged first copy is made good by the
 // repeat; with both damaged the file keeps its name and its check fails.
 TEST(CatalogDamage, RomDataCheck) {
